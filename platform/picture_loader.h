@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QImage>
+#include <QSharedPointer>
+#include <QSize>
+#include <QString>
+
+namespace folivo {
+
+class PictureData;
+
+/// A page picture read from disk (JPEG, GIF, BMP, WMF, EMF). Loading reads what the natural
+/// size needs; the pixels are produced by render() at the size the page is shown at.
+class Picture {
+public:
+    Picture() = default;
+
+    bool isNull() const { return !m_data; }
+    /// Natural size in twips: pixels times twips per pixel for raster pictures, the header's
+    /// page size for WMF and EMF.
+    QSize naturalSizeTwips() const;
+    /// The picture smoothly scaled to exactly this many pixels.
+    /// Throws Error (Invalid picture, Out of memory) when it cannot be produced.
+    QImage render(const QSize& pixels) const;
+
+    explicit Picture(QSharedPointer<const PictureData> data)
+        : m_data(std::move(data)) {}
+
+private:
+    QSharedPointer<const PictureData> m_data;
+};
+
+/// Loads a picture. Throws Error: File not found (53), Invalid picture (481) for a file that
+/// is not a picture it can read, Out of memory (7) for one too large to hold.
+Picture loadPicture(const QString& path);
+
+} // namespace folivo

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+namespace folivo {
+
+/// Reader and writer of INI profile files with the behaviour of the Windows profile
+/// functions that the settings rely on: keys and sections matched without regard to case,
+/// an existing key rewritten in place, a new key appended at the end of its section (a new
+/// section at the end of the file), a key with an empty value kept as "key=". Files are
+/// UTF-8. A write replaces the file atomically (temporary file in the same folder, flushed,
+/// renamed over the old one) and is serialised against other processes with a lock file.
+namespace Profile {
+
+/// Copies the value of section/key into a buffer of bufferSize characters, as
+/// GetPrivateProfileString does: the default when the key or file is missing, at most
+/// bufferSize - 1 characters. Returns the number of characters copied and sets text to them.
+int getString(const QString& section, const QString& key, const QString& defaultText, QString& text,
+              int bufferSize, const QString& file);
+
+/// Writes section/key = value. Returns a value greater than 0 on success and 0 on failure
+/// (folder missing, file or folder not writable, file replaced by a folder).
+int writeString(const QString& section, const QString& key, const QString& value,
+                const QString& file);
+
+} // namespace Profile
+} // namespace folivo

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+
+namespace folivo {
+
+/// Twips (1/1440 inch) per pixel of the primary screen: 15 at 96 DPI.
+double twipsPerPixel();
+
+/// Whole twips to whole pixels at the screen's logical DPI, rounded to nearest.
+int twipsToPixels(double twips);
+/// Pixels to whole twips, rounded to nearest.
+int pixelsToTwips(double pixels);
+
+/// The primary screen's available width and height, in twips.
+QSize screenSizeTwips();
+
+/// The command line as one string: the arguments after the program's name, joined by
+/// single blanks (a path with blanks given without quotes arrives as several arguments).
+QString commandLine();
+
+} // namespace folivo
