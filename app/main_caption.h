@@ -5,7 +5,8 @@
 namespace folivo {
 
 /// The main window's caption, also the title of the program's message boxes.
-inline QString mainCaption() {
+inline QString mainCaption()
+{
     return QStringLiteral("Folivo");
 }
 

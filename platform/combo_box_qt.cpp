@@ -6,27 +6,34 @@
 namespace folivo {
 
 QtComboBox::QtComboBox(QComboBox* box)
-    : m_box(box) {}
+    : m_box(box)
+{
+}
 
-QString QtComboBox::text() const {
+QString QtComboBox::text() const
+{
     return m_box->currentText();
 }
 
-void QtComboBox::setText(const QString& text) {
+void QtComboBox::setText(const QString& text)
+{
     // Only the user's pick (QComboBox::activated) is a click; programmatic changes are silent.
     const QSignalBlocker blocker(m_box);
     m_box->setEditText(text);
 }
 
-int QtComboBox::listCount() const {
+int QtComboBox::listCount() const
+{
     return m_box->count();
 }
 
-QString QtComboBox::list(int index) const {
+QString QtComboBox::list(int index) const
+{
     return m_box->itemText(index);
 }
 
-void QtComboBox::addItem(const QString& item) {
+void QtComboBox::addItem(const QString& item)
+{
     // Adding to an empty editable box would make the item its text; keep the text as it was.
     const QSignalBlocker blocker(m_box);
     const QString keep = m_box->currentText();
@@ -34,7 +41,8 @@ void QtComboBox::addItem(const QString& item) {
     m_box->setEditText(keep);
 }
 
-void QtComboBox::clear() {
+void QtComboBox::clear()
+{
     const QSignalBlocker blocker(m_box);
     m_box->clear();
     m_box->clearEditText();

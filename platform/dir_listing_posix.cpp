@@ -16,17 +16,20 @@
 namespace folivo {
 namespace {
 
-char foldAscii(char c) {
+char foldAscii(char c)
+{
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool isDigit(char c) {
+bool isDigit(char c)
+{
     return c >= '0' && c <= '9';
 }
 
 // Compares UTF-8 names: runs of digits by value, everything else byte by byte with ASCII
 // letters folded. Returns <0, 0 or >0; 0 only for names equal under that order.
-int naturalCompare(std::string_view a, std::string_view b) {
+int naturalCompare(std::string_view a, std::string_view b)
+{
     size_t i = 0;
     size_t j = 0;
     while (i < a.size() && j < b.size()) {
@@ -70,13 +73,15 @@ int naturalCompare(std::string_view a, std::string_view b) {
     return 0;
 }
 
-bool naturalLessBytes(const std::string& a, const std::string& b) {
+bool naturalLessBytes(const std::string& a, const std::string& b)
+{
     const int c = naturalCompare(a, b);
     return c != 0 ? c < 0 : a < b;
 }
 
 // Windows-style wildcard match on UTF-8 bytes, ASCII letters compared without case.
-bool wildcardMatch(std::string_view pattern, std::string_view name) {
+bool wildcardMatch(std::string_view pattern, std::string_view name)
+{
     size_t p = 0;
     size_t n = 0;
     size_t starP = std::string_view::npos;
@@ -111,7 +116,8 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
 
 enum class EntryKind { File, Folder, Other };
 
-EntryKind entryKind(const std::string& folder, const dirent* entry) {
+EntryKind entryKind(const std::string& folder, const dirent* entry)
+{
     switch (entry->d_type) {
     case DT_REG:
         return EntryKind::File;
@@ -135,19 +141,22 @@ EntryKind entryKind(const std::string& folder, const dirent* entry) {
     }
 }
 
-bool listable(EntryKind kind, int attributes) {
+bool listable(EntryKind kind, int attributes)
+{
     if (kind == EntryKind::File)
         return true;
     return kind == EntryKind::Folder && (attributes & ListAttributes::Directory);
 }
 
-bool hasWildcard(std::string_view pattern) {
+bool hasWildcard(std::string_view pattern)
+{
     return pattern.find_first_of("*?") != std::string_view::npos;
 }
 
 } // namespace
 
-QStringList listDirectory(const QString& pattern, int attributes) {
+QStringList listDirectory(const QString& pattern, int attributes)
+{
     const qsizetype cut = pattern.lastIndexOf(kPathSeparator);
     QString folder = cut < 0 ? QStringLiteral(".") : pattern.left(cut);
     if (cut == 0)
@@ -198,15 +207,19 @@ QStringList listDirectory(const QString& pattern, int attributes) {
 }
 
 DirListing::DirListing(const QString& pattern, int attributes)
-    : m_names(listDirectory(pattern, attributes)) {}
+    : m_names(listDirectory(pattern, attributes))
+{
+}
 
-QString DirListing::next() {
+QString DirListing::next()
+{
     if (m_position >= m_names.size())
         return QString();
     return m_names.at(m_position++);
 }
 
-bool naturalLess(const QString& a, const QString& b) {
+bool naturalLess(const QString& a, const QString& b)
+{
     return naturalLessBytes(a.toStdString(), b.toStdString());
 }
 

@@ -5,12 +5,17 @@ namespace folivo {
 Error::Error(int number, QString description)
     : m_number(number)
     , m_description(std::move(description))
-    , m_what(m_description.toStdString()) {}
+    , m_what(m_description.toStdString())
+{
+}
 
 Error::Error(int number)
-    : Error(number, standardDescription(number)) {}
+    : Error(number, standardDescription(number))
+{
+}
 
-QString Error::standardDescription(int number) {
+QString Error::standardDescription(int number)
+{
     switch (number) {
     case ErrorNumber::Overflow:
         return QStringLiteral("Overflow");

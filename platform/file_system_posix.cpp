@@ -13,7 +13,8 @@
 
 namespace folivo {
 
-int fileAttributes(const QString& path) {
+int fileAttributes(const QString& path)
+{
     struct stat st {};
     if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
         throw Error(ErrorNumber::FileNotFound);
@@ -25,13 +26,15 @@ int fileAttributes(const QString& path) {
     return attributes;
 }
 
-bool isFolder(const QString& path) {
+bool isFolder(const QString& path)
+{
     struct stat st {};
     return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 &&
            S_ISDIR(st.st_mode);
 }
 
-void makeFolder(const QString& path) {
+void makeFolder(const QString& path)
+{
     if (::mkdir(QFile::encodeName(path).constData(), 0777) == 0)
         return;
     if (errno == ENOENT)
@@ -39,7 +42,8 @@ void makeFolder(const QString& path) {
     throw Error(ErrorNumber::PathFileAccess);
 }
 
-bool removeTree(const QString& path) {
+bool removeTree(const QString& path)
+{
     // std::filesystem::remove_all removes links themselves and never descends through them.
     std::error_code error;
     std::filesystem::remove_all(std::filesystem::path(QFile::encodeName(path).toStdString()),

@@ -6,7 +6,8 @@
 
 namespace folivo {
 
-QString installFolder() {
+QString installFolder()
+{
     const QString home = qEnvironmentVariable("FOLIVO_HOME");
     if (!home.isEmpty())
         return QDir::cleanPath(home);
@@ -16,18 +17,21 @@ QString installFolder() {
     return QDir::cleanPath(joinPath(data, QStringLiteral("folivo")));
 }
 
-bool ensureInstallFolder() {
+bool ensureInstallFolder()
+{
     const QString folder = installFolder();
     if (!qEnvironmentVariableIsEmpty("FOLIVO_HOME"))
         return QDir(folder).exists();
     return QDir().mkpath(folder);
 }
 
-QString settingsFilePath() {
+QString settingsFilePath()
+{
     return joinPath(installFolder(), QStringLiteral("Folivo.ini"));
 }
 
-QString tmpFolderPath() {
+QString tmpFolderPath()
+{
     return joinPath(installFolder(), QStringLiteral("tmp"));
 }
 

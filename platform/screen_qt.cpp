@@ -8,27 +8,32 @@
 
 namespace folivo {
 
-double twipsPerPixel() {
+double twipsPerPixel()
+{
     const QScreen* screen = QGuiApplication::primaryScreen();
     const double dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
     return 1440.0 / (dpi > 0 ? dpi : 96.0);
 }
 
-int twipsToPixels(double twips) {
+int twipsToPixels(double twips)
+{
     return static_cast<int>(std::nearbyint(twips / twipsPerPixel()));
 }
 
-int pixelsToTwips(double pixels) {
+int pixelsToTwips(double pixels)
+{
     return static_cast<int>(std::nearbyint(pixels * twipsPerPixel()));
 }
 
-QSize screenSizeTwips() {
+QSize screenSizeTwips()
+{
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QSize pixels = screen ? screen->availableGeometry().size() : QSize(1024, 768);
     return QSize(pixelsToTwips(pixels.width()), pixelsToTwips(pixels.height()));
 }
 
-QString commandLine() {
+QString commandLine()
+{
     return QCoreApplication::arguments().mid(1).join(QLatin1Char(' '));
 }
 

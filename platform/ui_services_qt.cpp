@@ -12,7 +12,8 @@ namespace {
 
 class QtUiServices final : public UiServices {
 public:
-    void messageBox(const QString& prompt, int style, const QString& title) override {
+    void messageBox(const QString& prompt, int style, const QString& title) override
+    {
         QMessageBox box;
         box.setWindowTitle(title);
         box.setText(displayText(prompt));
@@ -39,7 +40,8 @@ public:
 
     void doEvents() override { QApplication::processEvents(); }
 
-    [[noreturn]] void endProgram(int status) override {
+    [[noreturn]] void endProgram(int status) override
+    {
         // Everything worth keeping is already on disk (settings are written as they change),
         // so skip every destructor and close event, as a hard end of the process does.
         std::fflush(nullptr);
@@ -49,7 +51,8 @@ public:
 private:
     // Messages separate their lines with bare carriage returns; Qt's label breaks only on
     // line feeds, so show each carriage return as a line break. The recorded prompt keeps them.
-    static QString displayText(const QString& prompt) {
+    static QString displayText(const QString& prompt)
+    {
         QString text = prompt;
         text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
@@ -61,12 +64,14 @@ UiServices* g_installed = nullptr;
 
 } // namespace
 
-UiServices& ui() {
+UiServices& ui()
+{
     static QtUiServices qtServices;
     return g_installed ? *g_installed : qtServices;
 }
 
-void setUi(UiServices* services) {
+void setUi(UiServices* services)
+{
     g_installed = services;
 }
 

@@ -10,9 +10,9 @@ namespace folivo::test {
 class ListComboBox : public ComboBox {
 public:
     ListComboBox() = default;
-    explicit ListComboBox(QStringList items, QString text = QString())
-        : items(std::move(items))
-        , currentText(std::move(text)) {}
+    explicit ListComboBox(QStringList initialItems, QString initialText = QString())
+        : items(std::move(initialItems))
+        , currentText(std::move(initialText)) {}
 
     QString text() const override { return currentText; }
     void setText(const QString& text) override { currentText = text; }

@@ -1,0 +1,191 @@
+#include "platform/metafile_svg.h"
+
+#include "platform/error.h"
+
+#include <QRegularExpression>
+#include <QString>
+#include <QStringDecoder>
+#include <QtEndian>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include <emf2svg.h>
+#include <libwmf/api.h>
+#include <libwmf/svg.h>
+
+namespace folivo {
+namespace {
+
+constexpr quint32 kPlaceableKey = 0x9AC6CDD7;
+constexpr int kPlaceableHeaderSize = 22;
+constexpr int kMetaHeaderSize = 18;
+
+constexpr quint32 kEmrHeader = 1;
+constexpr quint32 kEmfSignature = 0x464D4520; // " EMF"
+constexpr int kEmfHeaderMinSize = 88;
+
+constexpr double kTwipsPerInch = 1440.0;
+constexpr double kPointsPerInch = 72.0;
+constexpr double kHundredthMmPerInch = 2540.0;
+
+template <typename T> T readLe(const QByteArray& bytes, qsizetype offset)
+{
+    T value;
+    std::memcpy(&value, bytes.constData() + offset, sizeof(T));
+    return qFromLittleEndian(value);
+}
+
+[[noreturn]] void invalidPicture()
+{
+    throw Error(ErrorNumber::InvalidPicture);
+}
+
+int toTwips(double length, double unitsPerInch)
+{
+    const double twips = std::nearbyint(length * kTwipsPerInch / unitsPerInch);
+    if (!(twips >= 1 && twips <= std::numeric_limits<int>::max()))
+        invalidPicture();
+    return static_cast<int>(twips);
+}
+
+struct WmfApiDeleter {
+    void operator()(wmfAPI* api) const { wmf_api_destroy(api); }
+};
+
+// libwmf copies text bytes as they stand in the file, which on Japanese Windows is CP932;
+// Qt's SVG parser wants UTF-8.
+QString decodeWmfSvg(const QByteArray& svg)
+{
+    QStringDecoder cp932("CP932");
+    if (!cp932.isValid())
+        return QString::fromLatin1(svg);
+    return cp932.decode(svg);
+}
+
+} // namespace
+
+bool isPlaceableWmf(const QByteArray& file)
+{
+    return file.size() >= kPlaceableHeaderSize && readLe<quint32>(file, 0) == kPlaceableKey;
+}
+
+bool isEmf(const QByteArray& file)
+{
+    return file.size() >= kEmfHeaderMinSize && readLe<quint32>(file, 0) == kEmrHeader &&
+           readLe<quint32>(file, 40) == kEmfSignature;
+}
+
+MetafileSvg wmfToSvg(const QByteArray& file)
+{
+    if (!isPlaceableWmf(file) || file.size() < kPlaceableHeaderSize + kMetaHeaderSize)
+        invalidPicture();
+    const int left = readLe<qint16>(file, 6);
+    const int top = readLe<qint16>(file, 8);
+    const int right = readLe<qint16>(file, 10);
+    const int bottom = readLe<qint16>(file, 12);
+    const int unitsPerInch = readLe<quint16>(file, 14);
+    const int widthUnits = std::abs(right - left);
+    const int heightUnits = std::abs(bottom - top);
+    if (unitsPerInch == 0 || widthUnits == 0 || heightUnits == 0)
+        invalidPicture();
+
+    MetafileSvg result;
+    result.naturalSizeTwips =
+        QSize(toTwips(widthUnits, unitsPerInch), toTwips(heightUnits, unitsPerInch));
+
+    wmfAPI_Options options{};
+    options.function = wmf_svg_function;
+    wmfAPI* rawApi = nullptr;
+    const unsigned long flags =
+        WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+    if (wmf_api_create(&rawApi, flags, &options) != wmf_E_None) {
+        if (rawApi)
+            wmf_api_destroy(rawApi);
+        invalidPicture();
+    }
+    const std::unique_ptr<wmfAPI, WmfApiDeleter> api(rawApi);
+
+    QByteArray input = file; // libwmf wants a mutable buffer
+    if (wmf_mem_open(api.get(), reinterpret_cast<unsigned char*>(input.data()),
+                     static_cast<long>(input.size())) != wmf_E_None)
+        invalidPicture();
+    wmfD_Rect bbox{};
+    if (wmf_scan(api.get(), 0, &bbox) != wmf_E_None)
+        invalidPicture();
+
+    // The scan's box is cropped to the ink; the page is what the header says, in points.
+    bbox.TL.x = 0;
+    bbox.TL.y = 0;
+    bbox.BR.x = static_cast<float>(widthUnits * kPointsPerInch / unitsPerInch);
+    bbox.BR.y = static_cast<float>(heightUnits * kPointsPerInch / unitsPerInch);
+
+    wmf_svg_t* device = WMF_SVG_GetData(api.get());
+    device->out = wmf_stream_create(api.get(), nullptr);
+    device->Description = nullptr;
+    device->bbox = bbox;
+    wmf_display_size(api.get(), &device->width, &device->height, kPointsPerInch, kPointsPerInch);
+    const wmf_error_t played = wmf_play(api.get(), 0, &bbox);
+
+    char* buffer = nullptr;
+    unsigned long length = 0;
+    wmf_stream_destroy(api.get(), device->out, &buffer, &length);
+    const QByteArray raw(buffer, buffer ? static_cast<qsizetype>(length) : 0);
+    if (buffer)
+        wmf_free(api.get(), buffer);
+    if (played != wmf_E_None || raw.isEmpty())
+        invalidPicture();
+
+    QString svg = decodeWmfSvg(raw);
+    // With a transparent background mode libwmf fades every fill to half; metafiles have
+    // no transparency, so every fill is drawn solid.
+    static const QRegularExpression halfFill(QStringLiteral("fill-opacity:[0-9.]+;?"));
+    svg.remove(halfFill);
+    result.svg = svg.toUtf8();
+    return result;
+}
+
+MetafileSvg emfToSvg(const QByteArray& file)
+{
+    if (!isEmf(file))
+        invalidPicture();
+    const quint32 headerSize = readLe<quint32>(file, 4);
+    const quint32 totalSize = readLe<quint32>(file, 48);
+    if (headerSize < kEmfHeaderMinSize || headerSize > totalSize ||
+        totalSize > static_cast<quint64>(file.size()))
+        invalidPicture();
+    const qint64 frameLeft = readLe<qint32>(file, 24);
+    const qint64 frameTop = readLe<qint32>(file, 28);
+    const qint64 frameRight = readLe<qint32>(file, 32);
+    const qint64 frameBottom = readLe<qint32>(file, 36);
+    const qint64 widthHmm = frameRight - frameLeft;
+    const qint64 heightHmm = frameBottom - frameTop;
+    if (widthHmm <= 0 || heightHmm <= 0)
+        invalidPicture();
+
+    MetafileSvg result;
+    result.naturalSizeTwips = QSize(toTwips(static_cast<double>(widthHmm), kHundredthMmPerInch),
+                                    toTwips(static_cast<double>(heightHmm), kHundredthMmPerInch));
+
+    QByteArray input = file.left(totalSize); // emf2svg wants a mutable buffer
+    char emptyNamespace[] = "";
+    generatorOptions options{};
+    options.nameSpace = emptyNamespace;
+    options.svgDelimiter = true;
+    char* out = nullptr;
+    size_t outLength = 0;
+    // emf2svg answers 1 on success.
+    const int converted =
+        emf2svg(input.data(), static_cast<size_t>(input.size()), &out, &outLength, &options);
+    const QByteArray svg(out, out ? static_cast<qsizetype>(outLength) : 0);
+    std::free(out);
+    if (converted != 1 || svg.isEmpty())
+        invalidPicture();
+    result.svg = svg;
+    return result;
+}
+
+} // namespace folivo

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+
+namespace folivo {
+
+/// What a loaded picture holds behind Picture: its natural size and a way to draw it.
+class PictureData {
+public:
+    virtual ~PictureData() = default;
+
+    virtual QSize naturalSizeTwips() const = 0;
+    /// The picture at exactly this many pixels; throws Error when it cannot be produced.
+    virtual QImage render(const QSize& pixels) const = 0;
+};
+
+} // namespace folivo

@@ -1,0 +1,240 @@
+#include "platform/picture_loader.h"
+
+#include "platform/error.h"
+#include "platform/metafile_svg.h"
+#include "platform/picture_data.h"
+#include "platform/screen.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <QtEndian>
+
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <new>
+
+namespace folivo {
+namespace {
+
+// Pictures are decoded to 32 bits a pixel. A reading machine holds a 6000 × 8000 scan
+// (192 MB) with room to spare; far beyond that a picture is refused before anything is
+// allocated.
+constexpr int kAllocationLimitMb = 1024;
+constexpr qint64 kAllocationLimitBytes = qint64{kAllocationLimitMb} * 1024 * 1024;
+constexpr qint64 kBytesPerPixel = 4;
+
+void raiseAllocationLimit()
+{
+    static const bool raised = [] {
+        QImageReader::setAllocationLimit(kAllocationLimitMb);
+        return true;
+    }();
+    Q_UNUSED(raised);
+}
+
+void checkFitsInMemory(const QSize& pixels)
+{
+    const qint64 bytes = qint64{pixels.width()} * pixels.height() * kBytesPerPixel;
+    if (bytes > kAllocationLimitBytes)
+        throw Error(ErrorNumber::OutOfMemory);
+}
+
+QImage scaledExactly(const QImage& image, const QSize& pixels)
+{
+    if (image.size() == pixels)
+        return image;
+    QImage scaled = image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (scaled.isNull())
+        throw Error(ErrorNumber::OutOfMemory);
+    return scaled;
+}
+
+// libjpeg decodes at 1/2, 1/4 and 1/8 of the full size several times faster than at full
+// size: the largest reduction that still leaves at least the target's pixels.
+QSize jpegDecodeSize(const QSize& full, const QSize& target)
+{
+    for (const int denominator : {8, 4, 2}) {
+        const QSize reduced(full.width() / denominator, full.height() / denominator);
+        if (reduced.width() >= target.width() && reduced.height() >= target.height())
+            return reduced;
+    }
+    return full;
+}
+
+/// JPEG, GIF and BMP: the file's bytes, decoded only when the page is drawn.
+class RasterPicture final : public PictureData {
+public:
+    RasterPicture(QByteArray bytes, QByteArray format, QSize pixels)
+        : m_bytes(std::move(bytes))
+        , m_format(std::move(format))
+        , m_pixels(pixels)
+    {
+    }
+
+    QSize naturalSizeTwips() const override
+    {
+        return QSize(pixelsToTwips(m_pixels.width()), pixelsToTwips(m_pixels.height()));
+    }
+
+    QImage render(const QSize& pixels) const override
+    {
+        if (pixels.isEmpty())
+            return QImage();
+        checkFitsInMemory(pixels);
+        raiseAllocationLimit();
+        QByteArray bytes = m_bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, m_format);
+        reader.setAutoTransform(false);
+        if (m_format == "jpeg") {
+            const QSize decodeSize = jpegDecodeSize(m_pixels, pixels);
+            if (decodeSize != m_pixels)
+                reader.setScaledSize(decodeSize);
+        }
+        QImage image;
+        if (!reader.read(&image) || image.isNull())
+            throw Error(ErrorNumber::InvalidPicture);
+        return scaledExactly(image, pixels);
+    }
+
+private:
+    QByteArray m_bytes;
+    QByteArray m_format;
+    QSize m_pixels;
+};
+
+/// WMF and EMF: drawn from their SVG at whatever size the page is shown at. What the
+/// metafile does not paint stays transparent, as a metafile on a window would.
+class VectorPicture final : public PictureData {
+public:
+    explicit VectorPicture(const MetafileSvg& metafile)
+        : m_renderer(std::make_unique<QSvgRenderer>(metafile.svg))
+        , m_naturalSize(metafile.naturalSizeTwips)
+    {
+        if (!m_renderer->isValid())
+            throw Error(ErrorNumber::InvalidPicture);
+    }
+
+    QSize naturalSizeTwips() const override { return m_naturalSize; }
+
+    QImage render(const QSize& pixels) const override
+    {
+        if (pixels.isEmpty())
+            return QImage();
+        checkFitsInMemory(pixels);
+        QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+        if (image.isNull())
+            throw Error(ErrorNumber::OutOfMemory);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                               QPainter::SmoothPixmapTransform);
+        m_renderer->render(&painter, QRectF(QPointF(0, 0), QSizeF(pixels)));
+        return image;
+    }
+
+private:
+    std::unique_ptr<QSvgRenderer> m_renderer;
+    QSize m_naturalSize;
+};
+
+QByteArray readWholeFile(const QString& path)
+{
+    QFileInfo info(path);
+    if (!info.exists())
+        throw Error(ErrorNumber::FileNotFound);
+    // No picture we can show is larger on disk than it is decoded.
+    if (info.size() > kAllocationLimitBytes)
+        throw Error(ErrorNumber::OutOfMemory);
+    QFile file(path);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
+        throw Error(ErrorNumber::InvalidPicture);
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw Error(ErrorNumber::InvalidPicture);
+    return bytes;
+}
+
+// Qt's BMP reader does not tell the size before decoding; the header does.
+QSize bmpHeaderSize(const QByteArray& bytes)
+{
+    constexpr int kInfoHeaderOffset = 14;
+    constexpr int kCoreHeaderSize = 12;
+    if (bytes.size() < kInfoHeaderOffset + kCoreHeaderSize)
+        return QSize();
+    const char* info = bytes.constData() + kInfoHeaderOffset;
+    if (qFromLittleEndian<quint32>(info) == kCoreHeaderSize)
+        return QSize(qFromLittleEndian<quint16>(info + 4), qFromLittleEndian<quint16>(info + 6));
+    const qint64 width = qFromLittleEndian<qint32>(info + 4);
+    // A negative height marks rows stored top-down.
+    const qint64 height = std::abs(qint64{qFromLittleEndian<qint32>(info + 8)});
+    if (width > std::numeric_limits<int>::max() || height > std::numeric_limits<int>::max())
+        return QSize();
+    return QSize(static_cast<int>(width), static_cast<int>(height));
+}
+
+QSharedPointer<const PictureData> loadRaster(QByteArray bytes)
+{
+    raiseAllocationLimit();
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    // The format comes from the content, as a misnamed page still is the picture it holds.
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(false);
+    const QByteArray format = reader.format();
+    if (format != "jpeg" && format != "gif" && format != "bmp")
+        throw Error(ErrorNumber::InvalidPicture);
+    QSize pixels = format == "bmp" ? bmpHeaderSize(bytes) : reader.size();
+    if (!pixels.isValid()) {
+        // No size in the header: decode once to learn it.
+        QImage image;
+        if (!reader.read(&image))
+            throw Error(ErrorNumber::InvalidPicture);
+        pixels = image.size();
+    }
+    if (pixels.isEmpty())
+        throw Error(ErrorNumber::InvalidPicture);
+    checkFitsInMemory(pixels);
+    buffer.close();
+    return QSharedPointer<const RasterPicture>::create(std::move(bytes), format, pixels);
+}
+
+} // namespace
+
+QSize Picture::naturalSizeTwips() const
+{
+    return m_data ? m_data->naturalSizeTwips() : QSize();
+}
+
+QImage Picture::render(const QSize& pixels) const
+{
+    if (!m_data)
+        return QImage();
+    try {
+        return m_data->render(pixels);
+    } catch (const std::bad_alloc&) {
+        throw Error(ErrorNumber::OutOfMemory);
+    }
+}
+
+Picture loadPicture(const QString& path)
+{
+    try {
+        QByteArray bytes = readWholeFile(path);
+        if (isPlaceableWmf(bytes))
+            return Picture(QSharedPointer<const VectorPicture>::create(wmfToSvg(bytes)));
+        if (isEmf(bytes))
+            return Picture(QSharedPointer<const VectorPicture>::create(emfToSvg(bytes)));
+        return Picture(loadRaster(std::move(bytes)));
+    } catch (const std::bad_alloc&) {
+        throw Error(ErrorNumber::OutOfMemory);
+    }
+}
+
+} // namespace folivo

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace folivo::test {
+
+/// Writes ZIP archives byte by byte, so that tests control what real archivers put in them:
+/// raw name bytes with or without the UTF-8 flag, stored or deflated data, folder entries
+/// and Unix symlinks.
+class ZipWriter {
+public:
+    enum class Method { Stored, Deflated };
+    enum class NameFlag { None, Utf8 };
+
+    void addFile(const QByteArray& name, const QByteArray& data, Method method = Method::Stored,
+                 NameFlag flag = NameFlag::None);
+    void addFolder(const QByteArray& name);
+    void addSymlink(const QByteArray& name, const QByteArray& target);
+
+    QByteArray bytes() const;
+    /// Writes the archive; with keepBytes >= 0 only its first keepBytes bytes (a cut-off
+    /// download).
+    bool write(const QString& path, qsizetype keepBytes = -1) const;
+
+private:
+    struct Member {
+        QByteArray name;
+        QByteArray data;
+        Method method;
+        NameFlag flag;
+        quint32 unixMode;
+    };
+    QList<Member> m_members;
+};
+
+quint32 crc32(const QByteArray& data);
+
+} // namespace folivo::test
