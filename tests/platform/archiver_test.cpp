@@ -1,0 +1,411 @@
+#include "platform/archiver.h"
+
+#include "support/file_tree.h"
+#include "support/lzh_writer.h"
+#include "support/zip_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <clocale>
+#include <csignal>
+#include <cstdlib>
+#include <string>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace folivo {
+namespace {
+
+using test::fileTree;
+using test::LzhWriter;
+using test::readFile;
+using test::sampleData;
+using test::ZipWriter;
+namespace Result = Archiver::Result;
+
+class ArchiverTest : public ::testing::Test {
+protected:
+    QString path(const QString& name) const { return m_root.filePath(name); }
+    QString dest() const { return path(QStringLiteral("out")); }
+    QString outside() const { return path(QStringLiteral("outside")); }
+
+    int unzip(const ZipWriter& zip)
+    {
+        const QString archive = path(QStringLiteral("a.zip"));
+        EXPECT_TRUE(zip.write(archive));
+        return unzipFile(archive);
+    }
+    int unzipFile(const QString& archive)
+    {
+        QString output;
+        return Archiver::UnZip(
+            0, QStringLiteral("-x -o -q \"%1\" \"%2/\" *.*").arg(archive, dest()), output, 0);
+    }
+    int unlha(const LzhWriter& lzh)
+    {
+        const QString archive = path(QStringLiteral("a.lzh"));
+        EXPECT_TRUE(lzh.write(archive));
+        return unlhaFile(archive);
+    }
+    int unlhaFile(const QString& archive)
+    {
+        QString output;
+        return Archiver::Unlha(
+            0, QStringLiteral("x -d1 -y1 \"%1\" \"%2/\" *.*").arg(archive, dest()), output, 0);
+    }
+    QStringList extracted() const { return fileTree(dest()); }
+    QByteArray extractedFile(const QString& name) const { return readFile(dest() + u'/' + name); }
+
+    QTemporaryDir m_root;
+};
+
+TEST_F(ArchiverTest, ZipStoredAndDeflatedMembersKeepTheirFolders)
+{
+    const QByteArray big = sampleData(300000, 1);
+    ZipWriter zip;
+    zip.addFile("a.jpg", "first page");
+    zip.addFolder("empty/");
+    zip.addFile("sub/b.jpg", big, ZipWriter::Method::Deflated);
+    zip.addFile("sub/deeper/c.gif", "third", ZipWriter::Method::Deflated);
+
+    EXPECT_EQ(unzip(zip), Result::Success);
+    EXPECT_EQ(extracted(), QStringList({"a.jpg", "empty/", "sub/", "sub/b.jpg", "sub/deeper/",
+                                        "sub/deeper/c.gif"}));
+    EXPECT_EQ(extractedFile("a.jpg"), "first page");
+    EXPECT_EQ(extractedFile("sub/b.jpg"), big);
+    EXPECT_EQ(extractedFile("sub/deeper/c.gif"), "third");
+}
+
+TEST_F(ArchiverTest, LzhStoredAndCompressedMembersKeepTheirFolders)
+{
+    // Over 65535 bytes, so the compressed member spans two blocks.
+    const QByteArray big = sampleData(70000, 2);
+    LzhWriter lzh;
+    lzh.addFile("p1.jpg", "stored page", LzhWriter::Method::Lh0);
+    lzh.addFolder("dir/empty");
+    lzh.addFile("dir/p2.jpg", big, LzhWriter::Method::Lh5);
+    lzh.addFile("dir/p3.jpg", "", LzhWriter::Method::Lh5);
+
+    EXPECT_EQ(unlha(lzh), Result::Success);
+    EXPECT_EQ(extracted(),
+              QStringList({"dir/", "dir/empty/", "dir/p2.jpg", "dir/p3.jpg", "p1.jpg"}));
+    EXPECT_EQ(extractedFile("p1.jpg"), "stored page");
+    EXPECT_EQ(extractedFile("dir/p2.jpg"), big);
+    EXPECT_EQ(extractedFile("dir/p3.jpg"), "");
+}
+
+// Member names as archivers on different systems store them.
+struct NameCase {
+    const char* what;
+    bool lzh;
+    QList<QPair<QByteArray, bool>> members; // raw name, UTF-8 flag (ZIP only)
+    QStringList expected;
+};
+
+void PrintTo(const NameCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+class MemberNames : public ArchiverTest, public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(MemberNames, AreDecodedAndSplitIntoFolders)
+{
+    const NameCase& c = GetParam();
+    int result = -1;
+    if (c.lzh) {
+        LzhWriter lzh;
+        for (const auto& [name, flag] : c.members)
+            lzh.addFile(name, name, LzhWriter::Method::Lh0);
+        result = unlha(lzh);
+    } else {
+        ZipWriter zip;
+        for (const auto& [name, flag] : c.members)
+            zip.addFile(name, name, ZipWriter::Method::Stored,
+                        flag ? ZipWriter::NameFlag::Utf8 : ZipWriter::NameFlag::None);
+        result = unzip(zip);
+    }
+    EXPECT_EQ(result, Result::Success);
+    EXPECT_EQ(extracted(), c.expected);
+}
+
+// CP932: ソ 83 5C and 表 95 5C end in the byte of "\"; ① 87 40 and Ⅰ 87 54 are Windows
+// additions that plain Shift_JIS lacks; 紙 8E 86.
+const QByteArray kCp932Name = "\x83\x5C\x95\x5C\x87\x40\x87\x54.jpg";
+const QByteArray kCp932Folder = "\x95\x5C\x8E\x86/1.jpg";
+
+INSTANTIATE_TEST_SUITE_P(
+    Archiver, MemberNames,
+    ::testing::Values(NameCase{"zip cp932",
+                               false,
+                               {{kCp932Name, false}, {kCp932Folder, false}},
+                               {"ソ表①Ⅰ.jpg", "表紙/", "表紙/1.jpg"}},
+                      NameCase{"zip utf8 without flag",
+                               false,
+                               {{"日本語/①.jpg", false}, {"b.jpg", false}},
+                               {"b.jpg", "日本語/", "日本語/①.jpg"}},
+                      NameCase{"zip utf8 with flag", false, {{"表紙.jpg", true}}, {"表紙.jpg"}},
+                      NameCase{"zip flagged utf8 beside cp932",
+                               false,
+                               {{"é/ü.jpg", true}, {kCp932Name, false}},
+                               {"é/", "é/ü.jpg", "ソ表①Ⅰ.jpg"}},
+                      NameCase{"zip nfd becomes nfc", false, {{"か\u3099.jpg", true}}, {"が.jpg"}},
+                      NameCase{"zip backslash separates folders",
+                               false,
+                               {{"dir\\x.jpg", false}},
+                               {"dir/", "dir/x.jpg"}},
+                      NameCase{"lzh cp932",
+                               true,
+                               {{kCp932Name, false}, {kCp932Folder, false}},
+                               {"ソ表①Ⅰ.jpg", "表紙/", "表紙/1.jpg"}},
+                      NameCase{
+                          "lzh utf8", true, {{"日本語/①.jpg", false}}, {"日本語/", "日本語/①.jpg"}},
+                      NameCase{"lzh backslash separates folders",
+                               true,
+                               {{"dir\\\x95\x5C.jpg", false}},
+                               {"dir/", "dir/表.jpg"}}));
+
+TEST_F(ArchiverTest, Utf8NamesSurviveTheCLocale)
+{
+    // A bare environment runs the program under "C", where libarchive converts nothing.
+    const std::string previous = std::setlocale(LC_CTYPE, nullptr);
+    std::setlocale(LC_CTYPE, "C");
+    ZipWriter zip;
+    zip.addFile("表紙.jpg", "x", ZipWriter::Method::Stored, ZipWriter::NameFlag::Utf8);
+    zip.addFile(kCp932Name, "y");
+    const int result = unzip(zip);
+    std::setlocale(LC_CTYPE, previous.c_str());
+
+    EXPECT_EQ(result, Result::Success);
+    EXPECT_EQ(extracted(), QStringList({"ソ表①Ⅰ.jpg", "表紙.jpg"}));
+}
+
+TEST_F(ArchiverTest, ZipMembersLeadingOutsideAreLeftOutAndTheRestExtracted)
+{
+    ASSERT_TRUE(QDir().mkpath(outside()));
+    ZipWriter zip;
+    zip.addFile("../escape.txt", "x");
+    zip.addFile("sub/../../escape2.txt", "x");
+    zip.addFile(QFile::encodeName(outside()) + "/absolute.txt", "x");
+    zip.addFile("C:\\windows.txt", "x");
+    zip.addSymlink("lnk", QFile::encodeName(outside()));
+    zip.addFile("lnk/through.txt", "x");
+    zip.addSymlink("abs", "/etc/passwd");
+    zip.addFile("good.jpg", "page");
+
+    EXPECT_EQ(unzip(zip), Result::MembersLeftOut);
+    // The member written "through" the refused link lands in a real folder inside.
+    EXPECT_EQ(extracted(), QStringList({"good.jpg", "lnk/", "lnk/through.txt"}));
+    EXPECT_EQ(fileTree(outside()), QStringList());
+    EXPECT_EQ(fileTree(m_root.path()), QStringList({"a.zip", "out/", "out/good.jpg", "out/lnk/",
+                                                    "out/lnk/through.txt", "outside/"}));
+}
+
+TEST_F(ArchiverTest, LzhMembersLeadingOutsideAreLeftOut)
+{
+    LzhWriter lzh;
+    lzh.addFile("../evil.txt", "x", LzhWriter::Method::Lh0);
+    lzh.addFile("..\\evil2.txt", "x", LzhWriter::Method::Lh5);
+    lzh.addFile("/tmp/evil3.txt", "x", LzhWriter::Method::Lh0);
+    lzh.addFile("good.jpg", "page", LzhWriter::Method::Lh5);
+
+    EXPECT_EQ(unlha(lzh), Result::MembersLeftOut);
+    EXPECT_EQ(fileTree(m_root.path()), QStringList({"a.lzh", "out/", "out/good.jpg"}));
+}
+
+TEST_F(ArchiverTest, NeverWritesThroughALinkAlreadyInTheDestination)
+{
+    ASSERT_TRUE(QDir().mkpath(outside()));
+    ASSERT_TRUE(QDir().mkpath(dest()));
+    ASSERT_TRUE(QFile::link(outside(), dest() + QStringLiteral("/lnk")));
+    ZipWriter zip;
+    zip.addFile("lnk/through.txt", "x");
+    zip.addFile("good.jpg", "page");
+
+    EXPECT_NE(unzip(zip), Result::Success);
+    EXPECT_EQ(fileTree(outside()), QStringList());
+    EXPECT_EQ(extractedFile("good.jpg"), "page");
+}
+
+TEST_F(ArchiverTest, MacOsResourceForksAreNotExtracted)
+{
+    ZipWriter zip;
+    zip.addFile("a.jpg", "page");
+    zip.addFolder("__MACOSX/");
+    zip.addFile("__MACOSX/._a.jpg", "fork");
+    zip.addFile("__MACOSX/sub/._b.jpg", "fork");
+    zip.addFile("sub/b.jpg", "page");
+
+    EXPECT_EQ(unzip(zip), Result::Success);
+    EXPECT_EQ(extracted(), QStringList({"a.jpg", "sub/", "sub/b.jpg"}));
+}
+
+TEST_F(ArchiverTest, TruncatedZipKeepsTheWholeMembersBeforeTheDamage)
+{
+    const QByteArray second = sampleData(100000, 3);
+    ZipWriter zip;
+    zip.addFile("1.jpg", "first");
+    zip.addFile("2.jpg", second);
+    zip.addFile("3.jpg", "third");
+    const QString archive = path(QStringLiteral("cut.zip"));
+    ASSERT_TRUE(zip.write(archive, 30 + 5 + 5 + 30 + 5 + second.size() / 2));
+
+    EXPECT_EQ(unzipFile(archive), Result::ArchiveDamaged);
+    // The cut-off member is not left behind half-written.
+    EXPECT_EQ(extracted(), QStringList({"1.jpg"}));
+    EXPECT_EQ(extractedFile("1.jpg"), "first");
+}
+
+TEST_F(ArchiverTest, TruncatedLzhKeepsTheWholeMembersBeforeTheDamage)
+{
+    LzhWriter lzh;
+    lzh.addFile("1.jpg", "first", LzhWriter::Method::Lh5);
+    const qsizetype firstSize = lzh.bytes().size() - 1;
+    lzh.addFile("2.jpg", sampleData(50000, 4), LzhWriter::Method::Lh5);
+    lzh.addFile("3.jpg", "third", LzhWriter::Method::Lh0);
+    const QString archive = path(QStringLiteral("cut.lzh"));
+    ASSERT_TRUE(lzh.write(archive, firstSize + 20000));
+
+    EXPECT_EQ(unlhaFile(archive), Result::ArchiveDamaged);
+    EXPECT_EQ(extracted(), QStringList({"1.jpg"}));
+    EXPECT_EQ(extractedFile("1.jpg"), "first");
+}
+
+TEST_F(ArchiverTest, ArchivesThatCannotBeReadSaySo)
+{
+    ASSERT_TRUE(test::writeFile(path(QStringLiteral("text.zip")), "not an archive at all"));
+    EXPECT_EQ(unzipFile(path(QStringLiteral("text.zip"))), Result::CannotOpenArchive);
+    EXPECT_EQ(unzipFile(path(QStringLiteral("missing.zip"))), Result::CannotOpenArchive);
+    EXPECT_EQ(unlhaFile(path(QStringLiteral("missing.lzh"))), Result::CannotOpenArchive);
+
+    // A ZIP handed to the LZH library is no LZH archive.
+    ZipWriter zip;
+    zip.addFile("a.jpg", "page");
+    ASSERT_TRUE(zip.write(path(QStringLiteral("a.zip"))));
+    EXPECT_EQ(unlhaFile(path(QStringLiteral("a.zip"))), Result::CannotOpenArchive);
+}
+
+TEST_F(ArchiverTest, CreatesAMissingDestinationButNotItsParents)
+{
+    ZipWriter zip;
+    zip.addFile("a.jpg", "page");
+    ASSERT_TRUE(zip.write(path(QStringLiteral("a.zip"))));
+    EXPECT_FALSE(QFileInfo::exists(dest()));
+    EXPECT_EQ(unzipFile(path(QStringLiteral("a.zip"))), Result::Success);
+    EXPECT_EQ(extracted(), QStringList({"a.jpg"}));
+
+    QString output;
+    const QString deep = path(QStringLiteral("no/such"));
+    EXPECT_EQ(
+        Archiver::UnZip(
+            0,
+            QStringLiteral("-x -o -q \"%1\" \"%2/\" *.*").arg(path(QStringLiteral("a.zip")), deep),
+            output, 0),
+        Result::NoDestination);
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("no"))));
+}
+
+TEST_F(ArchiverTest, ADestinationReachedThroughALinkStillWorks)
+{
+    // Home folders and install folders often lie behind a link.
+    ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("real"))));
+    ASSERT_TRUE(QFile::link(path(QStringLiteral("real")), path(QStringLiteral("via"))));
+    ZipWriter zip;
+    zip.addFile("sub/a.jpg", "page");
+    ASSERT_TRUE(zip.write(path(QStringLiteral("a.zip"))));
+
+    QString output;
+    EXPECT_EQ(
+        Archiver::UnZip(0,
+                        QStringLiteral("-x -o -q \"%1\" \"%2/\" *.*")
+                            .arg(path(QStringLiteral("a.zip")), path(QStringLiteral("via/out"))),
+                        output, 0),
+        Result::Success);
+    EXPECT_EQ(fileTree(path(QStringLiteral("real"))),
+              QStringList({"out/", "out/sub/", "out/sub/a.jpg"}));
+}
+
+TEST_F(ArchiverTest, ArchivePathsWithBlanksAndQuotesAreParsed)
+{
+    ZipWriter zip;
+    zip.addFile("a.jpg", "page");
+    const QString archive = path(QStringLiteral("my \" \"book.zip"));
+    ASSERT_TRUE(zip.write(archive));
+    EXPECT_EQ(unzipFile(archive), Result::Success);
+    EXPECT_EQ(extracted(), QStringList({"a.jpg"}));
+}
+
+TEST_F(ArchiverTest, MalformedCommandLinesAreRefused)
+{
+    ZipWriter zip;
+    zip.addFile("a.jpg", "page");
+    const QString archive = path(QStringLiteral("a.zip"));
+    ASSERT_TRUE(zip.write(archive));
+    // {a} stands for the archive, {d} for the destination.
+    const QStringList zipLines{
+        QString(),
+        QStringLiteral("-x -o -q"),
+        QStringLiteral("-x -o -q \"{a}\" \"{d}\" *.*"),   // no trailing separator
+        QStringLiteral("-x -o -q \"{a}\" \"{d}/\""),      // no pattern
+        QStringLiteral("-x -o -q {a} {d}/ *.*"),          // no quotes
+        QStringLiteral("x -d1 -y1 \"{a}\" \"{d}/\" *.*"), // the other library's options
+        QStringLiteral("-x -o -q \"{a}\" \"/\" *.*"),     // no folder
+        QStringLiteral("-x -o -q \"\" \"{d}/\" *.*"),     // no archive
+    };
+    for (QString line : zipLines) {
+        line.replace(QLatin1String("{a}"), archive).replace(QLatin1String("{d}"), dest());
+        QString output;
+        EXPECT_EQ(Archiver::UnZip(0, line, output, 0), Result::BadCommandLine)
+            << line.toStdString();
+    }
+    QString output;
+    EXPECT_EQ(Archiver::Unlha(0, QStringLiteral("-x -o -q \"%1\" \"%2/\" *.*").arg(archive, dest()),
+                              output, 0),
+              Result::BadCommandLine);
+    EXPECT_FALSE(QFileInfo::exists(dest()));
+}
+
+TEST_F(ArchiverTest, AFullDiskStopsNothingButTheMembersThatDoNotFit)
+{
+    ZipWriter zip;
+    zip.addFile("1.jpg", sampleData(10000, 5), ZipWriter::Method::Deflated);
+    zip.addFile("2.jpg", sampleData(200000, 6), ZipWriter::Method::Deflated);
+    zip.addFile("3.jpg", "third");
+    const QString archive = path(QStringLiteral("a.zip"));
+    ASSERT_TRUE(zip.write(archive));
+
+    // In a child: no file may grow past 64 KiB, and the signal that would end the process
+    // is ignored, so the write itself fails as on a full disk.
+    const auto extractWithLimit = [&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64 * 1024, 64 * 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        _exit(unzipFile(archive));
+    };
+    EXPECT_EXIT(extractWithLimit(), ::testing::ExitedWithCode(Result::WriteFailed), "");
+    EXPECT_EQ(extracted(), QStringList({"1.jpg", "3.jpg"}));
+    EXPECT_EQ(extractedFile("1.jpg"), sampleData(10000, 5));
+}
+
+TEST(ArchiverVersion, AnUnusableLibraryReportsVersionZero)
+{
+    EXPECT_NE(Archiver::UnZipGetVersion(), 0);
+    EXPECT_NE(Archiver::UnlhaGetVersion(), 0);
+    Archiver::setLibraryUsable(Archiver::Library::Zip, false);
+    EXPECT_EQ(Archiver::UnZipGetVersion(), 0);
+    EXPECT_NE(Archiver::UnlhaGetVersion(), 0);
+    Archiver::setLibraryUsable(Archiver::Library::Lzh, false);
+    EXPECT_EQ(Archiver::UnlhaGetVersion(), 0);
+    Archiver::setLibraryUsable(Archiver::Library::Zip, true);
+    Archiver::setLibraryUsable(Archiver::Library::Lzh, true);
+    EXPECT_NE(Archiver::UnZipGetVersion(), 0);
+    EXPECT_NE(Archiver::UnlhaGetVersion(), 0);
+}
+
+} // namespace
+} // namespace folivo

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "platform/picture_loader.h"
+
+#include <QImage>
+#include <QWidget>
+
+class QMimeData;
+
+namespace folivo {
+
+/// The page's image control: holds a picture and shows it. With stretch off it takes the
+/// picture's natural size; with stretch on the picture is drawn scaled to the control's size.
+/// Sizes are in twips, as everywhere in the page logic; the widget follows in pixels.
+class ImageControl : public QWidget {
+    Q_OBJECT
+public:
+    explicit ImageControl(QWidget* parent = nullptr);
+
+    /// Assigns a picture. With stretch off the control takes on the picture's natural size.
+    void setPicture(const Picture& picture);
+    const Picture& picture() const { return m_picture; }
+
+    /// Switching stretch on renders the picture at the control's size (may throw Error).
+    void setStretch(bool stretch);
+    bool stretch() const { return m_stretch; }
+
+    int widthTwips() const { return m_widthTwips; }
+    int heightTwips() const { return m_heightTwips; }
+    /// Sets the size in twips; the widget is resized to the nearest whole pixels.
+    void setSizeTwips(int widthTwips, int heightTwips);
+
+    /// The image drawn on screen, for tests and screenshots.
+    const QImage& shownImage() const { return m_rendered; }
+
+signals:
+    /// A drop on the control, with the six values every drop handler of the program takes.
+    void dropped(const QMimeData* data, Qt::DropAction effect, Qt::MouseButtons button,
+                 Qt::KeyboardModifiers shift, double x, double y);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void renderIfStretched();
+
+    Picture m_picture;
+    QImage m_rendered;
+    bool m_stretch = false;
+    int m_widthTwips = 0;
+    int m_heightTwips = 0;
+};
+
+} // namespace folivo

@@ -1,0 +1,146 @@
+#include "view/page_list.h"
+
+#include "app/main_caption.h"
+#include "platform/combo_box.h"
+#include "platform/dir_listing.h"
+#include "platform/path_separator.h"
+#include "platform/ui_services.h"
+
+#include <QStringList>
+#include <QStringView>
+
+#include <array>
+#include <optional>
+
+namespace folivo::Mod_Varnox {
+namespace {
+
+const QString kLastPageMessage = QStringLiteral("最終データです。");
+const QString kFirstPageMessage = QStringLiteral("先頭データです。");
+
+/// One pass over the folder's listing, from its first entry: every search starts over, so
+/// a page that appeared or vanished since the last step is taken into account.
+class FolderNames {
+public:
+    explicit FolderNames(const ComboBox& path)
+        : m_listing(joinPath(path.text(), QStringLiteral("*.*")), ListAttributes::Normal)
+    {
+    }
+
+    /// The next name, the first one trimmed and the others as listed; nothing once the
+    /// listing is exhausted. The end is told apart from a name of blanks, which would
+    /// otherwise hide every page after it.
+    std::optional<QString> next()
+    {
+        const QString name = m_listing.next();
+        if (name.isEmpty())
+            return std::nullopt;
+        if (m_first) {
+            m_first = false;
+            return name.trimmed();
+        }
+        return name;
+    }
+
+private:
+    DirListing m_listing;
+    bool m_first = true;
+};
+
+void showEndMessage(const QString& message)
+{
+    ui().messageBox(message, MessageStyle::Information, mainCaption());
+}
+
+} // namespace
+
+bool Picture_Check(const QString& name)
+{
+    static const std::array<QStringView, 5> shortExtensions = {u".jpg", u".wmf", u".emf", u".bmp",
+                                                               u".gif"};
+    const QString lower = name.toLower();
+    const QStringView tail = QStringView(lower).right(4);
+    for (const QStringView extension : shortExtensions) {
+        if (tail == extension)
+            return true;
+    }
+    return QStringView(lower).right(5) == u".jpeg";
+}
+
+void File_List_Load(const ComboBox& path, ComboBox& file)
+{
+    // clear() empties the text too; the text is not ours to change.
+    const QString text = file.text();
+    file.clear();
+    file.setText(text);
+    FolderNames names(path);
+    while (const std::optional<QString> name = names.next()) {
+        if (Picture_Check(*name))
+            file.addItem(name->trimmed());
+    }
+}
+
+QString File_Next(const ComboBox& path, const ComboBox& file)
+{
+    const QString current = file.text();
+    FolderNames names(path);
+    bool found = false;
+    while (const std::optional<QString> name = names.next()) {
+        if (*name == current && Picture_Check(*name)) {
+            found = true;
+            break;
+        }
+    }
+    if (!found)
+        return QString();
+    while (const std::optional<QString> name = names.next()) {
+        const QString trimmed = name->trimmed();
+        if (Picture_Check(trimmed))
+            return trimmed;
+    }
+    return QString();
+}
+
+QString File_Previous(const ComboBox& path, const QString& name)
+{
+    QStringList pages;
+    FolderNames names(path);
+    while (const std::optional<QString> entry = names.next()) {
+        if (Picture_Check(*entry))
+            pages.append(*entry);
+    }
+    const qsizetype position = pages.indexOf(name);
+    return position > 0 ? pages.at(position - 1) : QString();
+}
+
+QString File_Step(const ComboBox& path, const ComboBox& file, std::int32_t step)
+{
+    if (file.text().trimmed().isEmpty()) {
+        FolderNames names(path);
+        while (const std::optional<QString> name = names.next()) {
+            if (Picture_Check(*name))
+                return name->trimmed();
+        }
+        return QString();
+    }
+    // Only +1, -1 and 0 are asked for; a larger step moves one page in its direction.
+    if (step > 0) {
+        const QString next = File_Next(path, file).trimmed();
+        if (next.isEmpty()) {
+            showEndMessage(kLastPageMessage);
+            return file.text();
+        }
+        return next;
+    }
+    if (step < 0) {
+        const QString previous = File_Previous(path, file.text().trimmed()).trimmed();
+        if (previous.isEmpty()) {
+            showEndMessage(kFirstPageMessage);
+            return file.text();
+        }
+        return previous;
+    }
+    return file.text();
+}
+
+} // namespace folivo::Mod_Varnox

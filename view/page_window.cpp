@@ -1,0 +1,177 @@
+#include "view/page_window.h"
+
+#include "app/main_caption.h"
+#include "app/main_window.h"
+#include "platform/combo_box.h"
+#include "platform/error.h"
+#include "platform/path_separator.h"
+#include "platform/picture_loader.h"
+#include "platform/screen.h"
+#include "platform/ui_services.h"
+#include "view/fit_search.h"
+#include "view/image_control.h"
+#include "view/page_list.h"
+#include "view/page_state.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMimeData>
+
+#include <new>
+
+namespace folivo {
+namespace {
+
+const QString kWrongFolderMessage = QStringLiteral("正しい対象フォルダを指定してください。");
+
+bool isListed(const ComboBox& box, const QString& text)
+{
+    for (int i = 0; i < box.listCount(); ++i) {
+        if (box.list(i) == text)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+Form_Main::Form_Main(MDIForm_Main* main)
+    : QWidget(nullptr)
+    , m_main(main)
+{
+    setAcceptDrops(true);
+    setFocusPolicy(Qt::ClickFocus);
+    setAutoFillBackground(true);
+    m_image = new ImageControl(this);
+    m_image->move(0, 0);
+    connect(m_image, &ImageControl::dropped, this, &Form_Main::Image_Main_OLEDragDrop);
+
+    m_subWindow = main->mdiArea()->addSubWindow(this, Qt::FramelessWindowHint);
+    m_subWindow->setAcceptDrops(true);
+    Form_Load();
+}
+
+void Form_Main::Form_Load()
+{
+    showPageWindow();
+    // The area cascades new children; the page belongs at the client area's corner.
+    m_subWindow->move(0, 0);
+}
+
+QString Form_Main::Image_Get(ImageControl& Image, ComboBox& Path_Name, ComboBox& File_Name,
+                             std::int32_t Count, double& bairitu, double& base_bairitu,
+                             std::int16_t Mode, std::int16_t Mode2)
+{
+    try {
+        if (!isListed(Path_Name, Path_Name.text())) {
+            ui().messageBox(kWrongFolderMessage, MessageStyle::Warning, mainCaption());
+            return QString();
+        }
+
+        if (File_Name.text().trimmed().isEmpty())
+            Mod_Varnox::File_List_Load(Path_Name, File_Name);
+        const QString previous = File_Name.text().trimmed();
+        File_Name.setText(Mod_Varnox::File_Step(Path_Name, File_Name, Count));
+
+        // At either end of the list the page on screen simply stays.
+        if (previous == File_Name.text().trimmed() && Count != 0)
+            return File_Name.text();
+
+        hidePageWindow();
+        Image.update();
+        Image.setVisible(false);
+        Image.setStretch(false);
+        Image.setPicture(loadPicture(joinPath(Path_Name.text(), File_Name.text())));
+
+        const FitResult fit =
+            fitPage(Image.widthTwips(), Image.heightTwips(), bairitu, base_bairitu,
+                    Mod_Varnox::View_Width, Mod_Varnox::View_Height, Mode, Mode2);
+        bairitu = fit.bairitu;
+        base_bairitu = fit.baseBairitu;
+
+        Image.setSizeTwips(fit.width, fit.height);
+        m_subWindow->resize(Image.size());
+        const QString result = File_Name.text();
+        Image.setVisible(true);
+        Image.setStretch(true);
+        showPageWindow();
+        m_main->focusNextButton();
+        return result;
+    } catch (const Error& error) {
+        ui().messageBox(error.description() + QStringLiteral("Error No=") +
+                            QString::number(error.number()),
+                        MessageStyle::Stop, mainCaption());
+    } catch (const std::bad_alloc&) {
+        const Error error(ErrorNumber::OutOfMemory);
+        ui().messageBox(error.description() + QStringLiteral("Error No=") +
+                            QString::number(error.number()),
+                        MessageStyle::Stop, mainCaption());
+    }
+    return File_Name.text();
+}
+
+void Form_Main::showPageWindow()
+{
+    m_subWindow->show();
+    m_subWindow->raise();
+}
+
+void Form_Main::hidePageWindow()
+{
+    m_subWindow->hide();
+}
+
+void Form_Main::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    Form_GotFocus();
+}
+
+void Form_Main::mousePressEvent(QMouseEvent* event)
+{
+    QWidget::mousePressEvent(event);
+    Form_GotFocus();
+}
+
+void Form_Main::Form_GotFocus()
+{
+    // The page never keeps the focus: the toolbar's keys must keep acting on the page.
+    m_main->focusNextButton();
+}
+
+void Form_Main::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void Form_Main::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void Form_Main::dropEvent(QDropEvent* event)
+{
+    event->acceptProposedAction();
+    Form_OLEDragDrop(event->mimeData(), event->proposedAction(), event->buttons(),
+                     event->modifiers(), event->position().x(), event->position().y());
+}
+
+void Form_Main::Form_OLEDragDrop(const QMimeData* Data, Qt::DropAction Effect,
+                                 Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, double X,
+                                 double Y)
+{
+    m_main->MDIForm_OLEDragDrop(Data, Effect, Button, Shift, X, Y);
+}
+
+void Form_Main::Image_Main_OLEDragDrop(const QMimeData* Data, Qt::DropAction Effect,
+                                       Qt::MouseButtons Button, Qt::KeyboardModifiers Shift,
+                                       double X, double Y)
+{
+    m_main->MDIForm_OLEDragDrop(Data, Effect, Button, Shift, X, Y);
+}
+
+} // namespace folivo

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+
+class QMdiSubWindow;
+class QMimeData;
+
+namespace folivo {
+
+class ComboBox;
+class ImageControl;
+class MDIForm_Main;
+
+/// The page window: a borderless child of the main window at the top-left corner of its
+/// client area, exactly as large as the page it shows in Image_Main.
+class Form_Main : public QWidget {
+    Q_OBJECT
+public:
+    /// Creates the window inside the main window's client area and runs Form_Load.
+    explicit Form_Main(MDIForm_Main* main);
+
+    /// Shows a page: checks the folder, steps through the folder's pictures by Count, loads
+    /// the picture, fits it into the view area (Mode 1) or applies the zoom (other Mode),
+    /// and sizes this window to it. Failures are reported in a message box (may run the
+    /// event loop) and the call returns normally. Returns the file name now current, or ""
+    /// when the folder is not one of Path_Name's items.
+    QString Image_Get(ImageControl& Image, ComboBox& Path_Name, ComboBox& File_Name,
+                      std::int32_t Count, double& bairitu, double& base_bairitu, std::int16_t Mode,
+                      std::int16_t Mode2);
+
+    ImageControl* Image_Main() const { return m_image; }
+    QMdiSubWindow* subWindow() const { return m_subWindow; }
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void Form_Load();
+    void Form_GotFocus();
+    void Form_OLEDragDrop(const QMimeData* Data, Qt::DropAction Effect, Qt::MouseButtons Button,
+                          Qt::KeyboardModifiers Shift, double X, double Y);
+    void Image_Main_OLEDragDrop(const QMimeData* Data, Qt::DropAction Effect,
+                                Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, double X,
+                                double Y);
+    void showPageWindow();
+    void hidePageWindow();
+
+    MDIForm_Main* m_main;
+    QMdiSubWindow* m_subWindow = nullptr;
+    ImageControl* m_image = nullptr;
+};
+
+} // namespace folivo
