@@ -1,0 +1,179 @@
+#include "open/open_target.h"
+
+#include "app/main_caption.h"
+#include "open/archive_extract.h"
+#include "open/folder_check.h"
+#include "platform/combo_box.h"
+#include "platform/dir_listing.h"
+#include "platform/error.h"
+#include "platform/file_system.h"
+#include "platform/install_folder.h"
+#include "platform/path_separator.h"
+#include "platform/ui_services.h"
+#include "settings/ini_file.h"
+#include "view/page_list.h"
+
+#include <QDir>
+
+namespace folivo {
+namespace {
+
+const QString kFailedTitle = QStringLiteral("Failed");
+const QString kFileNameOpen = QStringLiteral("ファイル名　[");
+const QString kFileNameClose = QStringLiteral("]");
+const QString kCannotHandle = QStringLiteral("拡張子から判断して、そのファイルは扱えません。");
+const QString kNotFound = QStringLiteral("そのファイルまたはフォルダが見つかりません。");
+const QString kCannotExtract = QStringLiteral("自動解凍ができません。");
+const QString kInstallUnzip =
+    QStringLiteral("ベクター等でＧＥＴし[UNZIP32.DLL]をＣＰＵに導入して下さい。");
+const QString kInstallUnlha =
+    QStringLiteral("ベクター等でＧＥＴし[UNLHA32.DLL]をＣＰＵに導入して下さい。");
+const QString kExtractFailed = QStringLiteral("解凍に失敗しました。");
+const QString kMayBeDamaged = QStringLiteral("ファイルが破損している可能性があります。");
+const QString kErrorCode = QStringLiteral("Error Code:0x");
+const QString kNoValidData = QStringLiteral("自動解凍処理をしましたが、有効なデータが有りません。");
+
+const QString kTwoReturns = QStringLiteral("\r\r");
+const QString kThreeReturns = QStringLiteral("\r\r\r");
+
+QString fileNamePrefix(const QString& name)
+{
+    return kFileNameOpen + name + kFileNameClose + kTwoReturns;
+}
+
+void stop(const QString& prompt, const QString& title)
+{
+    ui().messageBox(prompt, MessageStyle::Stop, title);
+}
+
+// The name of the file a path names, as stored on disk; "" for a folder or nothing.
+QString listedName(const QString& path)
+{
+    const QStringList names = listDirectory(path, ListAttributes::Normal);
+    return names.isEmpty() ? QString() : names.first();
+}
+
+// The folder part of a picture's path: everything before its last separator.
+QString folderOf(const QString& path)
+{
+    const qsizetype cut = path.lastIndexOf(kPathSeparator);
+    if (cut < 0)
+        return QDir::currentPath(); // a bare name lies in the current folder
+    if (cut == 0)
+        return QString(kPathSeparator); // a picture right under the root
+    return path.left(cut);
+}
+
+void writeCurrent(OpenTargetHost& host)
+{
+    Mod_Varnox::Ini_Write(Mod_Varnox::kSectionFolders, Mod_Varnox::kKeyCurrent, settingsFilePath(),
+                          host.comboPath().text().trimmed());
+}
+
+// Registers a folder, records it as current and shows its first page.
+void openFolder(OpenTargetHost& host, const QString& folder)
+{
+    Mod_Varnox::Ini_Folder_Add(folder, host.comboPath());
+    writeCurrent(host);
+    host.Combo_Path_Load();
+    host.comboPath().setText(folder);
+    host.Combo_Path_Click();
+}
+
+std::int32_t openCurrent(OpenTargetHost& host)
+{
+    host.Combo_Path_Load();
+    QString current;
+    Mod_Varnox::Ini_Read(Mod_Varnox::kSectionFolders, Mod_Varnox::kKeyCurrent, settingsFilePath(),
+                         current);
+    if (!current.trimmed().isEmpty())
+        host.comboPath().setText(current);
+    host.Combo_Path_Click();
+    return OpenKind::Current;
+}
+
+std::int32_t openPicture(OpenTargetHost& host, const QString& path, const QString& listed)
+{
+    openFolder(host, folderOf(path));
+    host.comboFile().setText(listed);
+    host.Combo_File_Click();
+    return OpenKind::Picture;
+}
+
+std::int32_t openArchive(OpenTargetHost& host, const QString& path, const QString& listed,
+                         std::int32_t kind)
+{
+    const bool zip = kind == OpenKind::Zip;
+    quintptr owner = host.hWnd();
+    const std::int32_t result =
+        zip ? Mod_Varnox::Zip_Extract(owner, path) : Mod_Varnox::Lzh_Extract(owner, path);
+    if (result == Mod_Varnox::kArchiverMissing) {
+        stop(kCannotExtract + kThreeReturns + (zip ? kInstallUnzip : kInstallUnlha), kFailedTitle);
+        return kind;
+    }
+    if (result != 0) {
+        // What was unpacked before the failure may still be worth reading: go on.
+        if (zip) {
+            stop(fileNamePrefix(listed) + kExtractFailed + kThreeReturns + kMayBeDamaged,
+                 mainCaption());
+        } else {
+            stop(fileNamePrefix(listed) + kExtractFailed + kErrorCode +
+                     QString::number(static_cast<quint32>(result), 16).toUpper(),
+                 kFailedTitle);
+        }
+    }
+
+    const QString tmp = tmpFolderPath();
+    if (Mod_Varnox::Folder_Check(tmp) == -1) {
+        stop(kNoValidData, kFailedTitle);
+        return OpenKind::Failed;
+    }
+    openFolder(host, tmp);
+    if (Mod_Varnox::Folder_Check(tmp) != 0)
+        host.Command_GetFolder_Click();
+    return kind;
+}
+
+std::int32_t openFolderPath(OpenTargetHost& host, const QString& path)
+{
+    openFolder(host, path);
+    if (Mod_Varnox::Folder_Check(path) != 0)
+        host.Command_GetFolder_Click();
+    return OpenKind::Folder;
+}
+
+} // namespace
+
+std::int32_t Open_Target(OpenTargetHost& host, const QString& path)
+{
+    if (path.trimmed().isEmpty())
+        return openCurrent(host);
+
+    const QString listed = listedName(path);
+    if (Mod_Varnox::Picture_Check(listed))
+        return openPicture(host, path, listed);
+    switch (Mod_Varnox::Archive_Check(listed)) {
+    case 1:
+        return openArchive(host, path, listed, OpenKind::Zip);
+    case 2:
+        return openArchive(host, path, listed, OpenKind::Lzh);
+    default:
+        break;
+    }
+
+    int attributes = 0;
+    try {
+        attributes = fileAttributes(path);
+    } catch (const Error&) {
+        // Mistyped, or removed before the drop: say which path, and open nothing.
+        stop(fileNamePrefix(path) + kNotFound, mainCaption());
+        return OpenKind::Failed;
+    }
+    if (attributes & FileAttribute::Directory)
+        return openFolderPath(host, path);
+
+    stop(fileNamePrefix(listed) + kCannotHandle, mainCaption());
+    return OpenKind::Failed;
+}
+
+} // namespace folivo

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+namespace folivo {
+
+class ComboBox;
+
+/// What the open procedure needs of the main window: its two combo boxes, the handlers it
+/// runs as procedures, and its window handle for the archiver.
+class OpenTargetHost {
+public:
+    virtual ~OpenTargetHost() = default;
+
+    virtual ComboBox& comboPath() = 0;
+    virtual ComboBox& comboFile() = 0;
+    virtual quintptr hWnd() const = 0;
+    virtual void Combo_Path_Load() = 0;
+    virtual void Combo_Path_Click() = 0;
+    virtual void Combo_File_Click() = 0;
+    /// Opens the folder registration window modally.
+    virtual void Command_GetFolder_Click() = 0;
+};
+
+/// Kind codes of Open_Target.
+namespace OpenKind {
+constexpr std::int32_t Failed = -1;
+constexpr std::int32_t Current = 0;
+constexpr std::int32_t Picture = 1;
+constexpr std::int32_t Zip = 2;
+constexpr std::int32_t Lzh = 3;
+constexpr std::int32_t Folder = 4;
+} // namespace OpenKind
+
+/// Opens what a path names (nothing: the current folder again; a picture; a ZIP or LZH
+/// archive, unpacked into the temporary folder; a folder), records it in the settings and
+/// shows its page through the host's handlers. May show message boxes and open the folder
+/// window modally. Returns the kind code; -1 when the path was not opened (the user has
+/// been told why).
+std::int32_t Open_Target(OpenTargetHost& host, const QString& path);
+
+} // namespace folivo

@@ -1,0 +1,166 @@
+#include "open/archive_extract.h"
+
+#include "platform/archiver.h"
+#include "platform/install_folder.h"
+#include "support/file_tree.h"
+#include "support/lzh_writer.h"
+#include "support/temp_home.h"
+#include "support/zip_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+namespace folivo {
+namespace {
+
+using test::fileTree;
+using test::readFile;
+using test::writeFile;
+using test::ZipWriter;
+
+struct KindCase {
+    const char* name;
+    std::int32_t kind;
+};
+
+class ArchiveKind : public ::testing::TestWithParam<KindCase> {};
+
+TEST_P(ArchiveKind, IsJudgedByTheLastFourCharacters)
+{
+    EXPECT_EQ(Mod_Varnox::Archive_Check(QString::fromUtf8(GetParam().name)), GetParam().kind);
+}
+
+INSTANTIATE_TEST_SUITE_P(OpenArchive, ArchiveKind,
+                         ::testing::Values(KindCase{"PAGES.ZIP", 1}, KindCase{"a.Lzh", 2},
+                                           KindCase{"zip", 0}, KindCase{"", 0}, KindCase{".zip", 1},
+                                           KindCase{"/書/本.lzh", 2}, KindCase{"a.zip.txt", 0},
+                                           KindCase{"a.lha", 0}, KindCase{"a.zip ", 0},
+                                           KindCase{"azip", 0}));
+
+TEST(ArchiverCommandLines, AreBuiltCharacterForCharacter)
+{
+    EXPECT_EQ(Mod_Varnox::zipCommandLine(QStringLiteral("/d/a b.zip"), QStringLiteral("/i/tmp")),
+              QStringLiteral("-x -o -q \"/d/a b.zip\" \"/i/tmp/\" *.*"));
+    EXPECT_EQ(Mod_Varnox::lzhCommandLine(QStringLiteral("/d/本.lzh"), QStringLiteral("/i/tmp")),
+              QStringLiteral("x -d1 -y1 \"/d/本.lzh\" \"/i/tmp/\" *.*"));
+}
+
+/// Puts a library back into use however the test ends.
+class UnusableLibrary {
+public:
+    explicit UnusableLibrary(Archiver::Library library)
+        : m_library(library)
+    {
+        Archiver::setLibraryUsable(m_library, false);
+    }
+    ~UnusableLibrary() { Archiver::setLibraryUsable(m_library, true); }
+    UnusableLibrary(const UnusableLibrary&) = delete;
+    UnusableLibrary& operator=(const UnusableLibrary&) = delete;
+
+private:
+    Archiver::Library m_library;
+};
+
+class ExtractTest : public ::testing::Test {
+protected:
+    QString tmp() const { return tmpFolderPath(); }
+    QString archive(const char* name) const { return m_archives.filePath(QString::fromUtf8(name)); }
+
+    test::TempHome m_home;
+    QTemporaryDir m_archives;
+    quintptr m_owner = 0;
+};
+
+TEST_F(ExtractTest, FirstZipCreatesTheTemporaryFolder)
+{
+    ZipWriter zip;
+    zip.addFile("1.jpg", "one");
+    zip.addFile("sub/2.jpg", "two", ZipWriter::Method::Deflated);
+    ASSERT_TRUE(zip.write(archive("a.zip")));
+    ASSERT_FALSE(QFileInfo::exists(tmp()));
+
+    EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("a.zip")), 0);
+    EXPECT_EQ(fileTree(tmp()), QStringList({"1.jpg", "sub/", "sub/2.jpg"}));
+}
+
+TEST_F(ExtractTest, ASecondArchiveReplacesEverythingTheFirstLeft)
+{
+    ZipWriter first;
+    first.addFile("old.jpg", "old");
+    first.addFile("chapter/old2.jpg", "old");
+    first.addFolder("empty/");
+    ASSERT_TRUE(first.write(archive("first.zip")));
+    test::LzhWriter second;
+    second.addFile("new.jpg", "new");
+    second.addFile("part/new2.jpg", "new", test::LzhWriter::Method::Lh0);
+    ASSERT_TRUE(second.write(archive("second.lzh")));
+
+    ASSERT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("first.zip")), 0);
+    EXPECT_EQ(Mod_Varnox::Lzh_Extract(m_owner, archive("second.lzh")), 0);
+    EXPECT_EQ(fileTree(tmp()), QStringList({"new.jpg", "part/", "part/new2.jpg"}));
+    EXPECT_EQ(readFile(tmp() + QStringLiteral("/part/new2.jpg")), "new");
+}
+
+TEST_F(ExtractTest, AnUnusableLibraryLeavesTheTemporaryFolderAlone)
+{
+    ZipWriter zip;
+    zip.addFile("new.jpg", "new");
+    ASSERT_TRUE(zip.write(archive("a.zip")));
+    ASSERT_TRUE(writeFile(tmp() + QStringLiteral("/kept.jpg"), "kept"));
+    {
+        const UnusableLibrary missing(Archiver::Library::Zip);
+        EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("a.zip")), -99999);
+    }
+    {
+        const UnusableLibrary missing(Archiver::Library::Lzh);
+        EXPECT_EQ(Mod_Varnox::Lzh_Extract(m_owner, archive("a.lzh")), -99999);
+    }
+    EXPECT_EQ(fileTree(tmp()), QStringList({"kept.jpg"}));
+}
+
+TEST_F(ExtractTest, ALibraryFailureIsPassedOnAfterClearing)
+{
+    ASSERT_TRUE(writeFile(tmp() + QStringLiteral("/old.jpg"), "old"));
+    EXPECT_EQ(Mod_Varnox::Lzh_Extract(m_owner, archive("missing.lzh")),
+              Archiver::Result::CannotOpenArchive);
+    EXPECT_TRUE(QFileInfo(tmp()).isDir());
+    EXPECT_EQ(fileTree(tmp()), QStringList());
+}
+
+TEST_F(ExtractTest, ClearingAMissingFolderDoesNotCreateIt)
+{
+    Mod_Varnox::Tmp_Clear(tmp(), m_owner);
+    EXPECT_FALSE(QFileInfo::exists(tmp()));
+}
+
+TEST_F(ExtractTest, ClearingNeverReachesThroughLinks)
+{
+    const QString outside = m_archives.filePath(QStringLiteral("outside"));
+    ASSERT_TRUE(writeFile(outside + QStringLiteral("/precious.jpg"), "keep"));
+    ASSERT_TRUE(writeFile(tmp() + QStringLiteral("/sub/page.jpg"), "page"));
+    ASSERT_TRUE(QFile::link(outside, tmp() + QStringLiteral("/sub/lnk")));
+
+    Mod_Varnox::Tmp_Clear(tmp(), m_owner);
+    EXPECT_TRUE(QFileInfo(tmp()).isDir());
+    EXPECT_EQ(fileTree(tmp()), QStringList());
+    EXPECT_EQ(readFile(outside + QStringLiteral("/precious.jpg")), "keep");
+}
+
+TEST_F(ExtractTest, ATemporaryFolderThatIsALinkIsReplacedNotFollowed)
+{
+    const QString outside = m_archives.filePath(QStringLiteral("outside"));
+    ASSERT_TRUE(writeFile(outside + QStringLiteral("/precious.jpg"), "keep"));
+    ASSERT_TRUE(QFile::link(outside, tmp()));
+
+    Mod_Varnox::Tmp_Clear(tmp(), m_owner);
+    EXPECT_FALSE(QFileInfo(tmp()).isSymLink());
+    EXPECT_TRUE(QFileInfo(tmp()).isDir());
+    EXPECT_EQ(readFile(outside + QStringLiteral("/precious.jpg")), "keep");
+}
+
+} // namespace
+} // namespace folivo

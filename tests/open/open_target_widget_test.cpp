@@ -1,0 +1,333 @@
+// Opening what the user names or drops, on a real main window: every road of the open
+// procedure, with the exact messages, and drops on each window.
+#include "app/main_window.h"
+#include "fakes/list_combo_box.h"
+#include "fakes/recording_ui.h"
+#include "help/help_window.h"
+#include "platform/archiver.h"
+#include "platform/modal.h"
+#include "settings/form_dir.h"
+#include "settings/ini_file.h"
+#include "support/lzh_writer.h"
+#include "support/pictures.h"
+#include "support/temp_home.h"
+#include "support/zip_writer.h"
+#include "view/image_control.h"
+#include "view/page_window.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QDropEvent>
+#include <QFile>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMimeData>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+namespace folivo {
+namespace {
+
+using test::ProgramEnded;
+using test::RecordingUi;
+using test::TempHome;
+
+const QString kCannotHandle = QStringLiteral("拡張子から判断して、そのファイルは扱えません。");
+
+class OpenTarget : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setModalScript([this](QDialog& dialog) {
+            if (qobject_cast<Form_Dir*>(&dialog))
+                ++folderWindows;
+        });
+        window.show();
+    }
+    void TearDown() override
+    {
+        setModalScript({});
+        Archiver::setLibraryUsable(Archiver::Library::Zip, true);
+        Archiver::setLibraryUsable(Archiver::Library::Lzh, true);
+    }
+
+    QString book(const QString& name, const QStringList& pages)
+    {
+        const QString folder = test::makeFolder(home.filePath(name));
+        for (const QString& page : pages)
+            test::writePicture(folder + QLatin1Char('/') + page, 200, 300);
+        return folder;
+    }
+    QString current() const
+    {
+        QString value;
+        Mod_Varnox::Ini_Read(Mod_Varnox::kSectionFolders, Mod_Varnox::kKeyCurrent,
+                             home.filePath(QStringLiteral("Folivo.ini")), value);
+        return value;
+    }
+    QString tmp() const { return home.filePath(QStringLiteral("tmp")); }
+    QString folderText() const { return window.Combo_Path->currentText(); }
+    QString fileText() const { return window.Combo_File->currentText(); }
+    QStringList registered() const
+    {
+        QStringList items;
+        for (int i = 0; i < window.Combo_Path->count(); ++i)
+            items << window.Combo_Path->itemText(i);
+        return items;
+    }
+    void drop(QWidget* target, const QList<QUrl>& urls)
+    {
+        QMimeData data;
+        data.setUrls(urls);
+        // Qt delivers a drop to the widget that accepted the drag's entry, as a real drag does.
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &enter);
+        QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &event);
+    }
+
+    TempHome home;
+    RecordingUi ui;
+    MDIForm_Main window;
+    int folderWindows = 0;
+};
+
+TEST_F(OpenTarget, AFolderOfPicturesOpensAtItsFirstPageAndIsRecorded)
+{
+    const QString folder = book(QStringLiteral("Vol 1"), {QStringLiteral("p2.jpg"),
+                                                          QStringLiteral("p10.jpg")});
+    EXPECT_EQ(window.Open_Target(folder), 4);
+    EXPECT_EQ(folderText(), folder);
+    EXPECT_EQ(fileText(), QStringLiteral("p2.jpg"));
+    EXPECT_EQ(current(), folder);
+    EXPECT_EQ(registered(), QStringList{folder});
+    EXPECT_EQ(folderWindows, 0);
+    EXPECT_TRUE(ui.messages.empty());
+
+    // Opening it again registers nothing twice.
+    EXPECT_EQ(window.Open_Target(folder), 4);
+    EXPECT_EQ(registered(), QStringList{folder});
+}
+
+TEST_F(OpenTarget, APictureOpensItsFolderAtThatPicture)
+{
+    const QString folder = book(QStringLiteral("pics"), {QStringLiteral("a.jpg"),
+                                                         QStringLiteral("b.JPG")});
+    EXPECT_EQ(window.Open_Target(folder + QStringLiteral("/b.JPG")), 1);
+    EXPECT_EQ(folderText(), folder);
+    EXPECT_EQ(fileText(), QStringLiteral("b.JPG"));
+    EXPECT_EQ(current(), folder);
+}
+
+TEST_F(OpenTarget, FoldersWithSubfoldersOpenAndThenOfferTheFolderWindow)
+{
+    const QString folder = book(QStringLiteral("series"), {QStringLiteral("cover.jpg")});
+    test::makeFolder(folder + QStringLiteral("/vol1"));
+    EXPECT_EQ(window.Open_Target(folder), 4);
+    EXPECT_EQ(fileText(), QStringLiteral("cover.jpg"));
+    EXPECT_EQ(folderWindows, 1);
+
+    // A folder named like an archive or a picture is still a folder.
+    const QString named = book(QStringLiteral("pages.zip"), {QStringLiteral("x.jpg")});
+    EXPECT_EQ(window.Open_Target(named), 4);
+    EXPECT_EQ(folderText(), named);
+}
+
+TEST_F(OpenTarget, AnUnsupportedFileIsRefusedWithItsListedName)
+{
+    const QString rar = home.filePath(QStringLiteral("notes.rar"));
+    QFile(rar).open(QIODevice::WriteOnly);
+    EXPECT_EQ(window.Open_Target(rar), -1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].prompt,
+              QStringLiteral("ファイル名　[notes.rar]\r\r") + kCannotHandle);
+    EXPECT_EQ(ui.messages[0].style, 16);
+    EXPECT_EQ(ui.messages[0].title, QStringLiteral("Folivo"));
+    EXPECT_EQ(current(), QString());
+}
+
+TEST_F(OpenTarget, APathThatNamesNothingIsReportedByItsPath)
+{
+    const QString missing = home.filePath(QStringLiteral("gone/book.zip"));
+    EXPECT_EQ(window.Open_Target(missing), -1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].prompt.contains(missing));
+    EXPECT_EQ(ui.messages[0].style, 16);
+}
+
+TEST_F(OpenTarget, AZipArchiveIsUnpackedIntoTheTemporaryFolderAndOpened)
+{
+    test::ZipWriter zip;
+    zip.addFile("01.jpg", test::jpegBytes(), test::ZipWriter::Method::Deflated);
+    zip.addFile("02.jpg", test::jpegBytes());
+    const QString archive = home.filePath(QStringLiteral("book.ZIP"));
+    ASSERT_TRUE(zip.write(archive));
+
+    EXPECT_EQ(window.Open_Target(archive), 2);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(folderText(), tmp());
+    EXPECT_EQ(fileText(), QStringLiteral("01.jpg"));
+    EXPECT_EQ(current(), tmp());
+    EXPECT_EQ(folderWindows, 0);
+}
+
+TEST_F(OpenTarget, AnLzhArchiveWithASubfolderOpensThenOffersTheFolderWindow)
+{
+    test::LzhWriter lzh;
+    lzh.addFile("cover.jpg", test::jpegBytes(), test::LzhWriter::Method::Lh0);
+    lzh.addFile("vol1/001.jpg", test::jpegBytes());
+    const QString archive = home.filePath(QStringLiteral("book.lzh"));
+    ASSERT_TRUE(lzh.write(archive));
+
+    EXPECT_EQ(window.Open_Target(archive), 3);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(fileText(), QStringLiteral("cover.jpg"));
+    EXPECT_TRUE(QFile::exists(tmp() + QStringLiteral("/vol1/001.jpg")));
+    EXPECT_EQ(folderWindows, 1);
+}
+
+TEST_F(OpenTarget, AnArchiveWithoutPicturesIsReportedAndOpensNothing)
+{
+    test::ZipWriter zip;
+    zip.addFile("readme.txt", "nothing to see");
+    const QString archive = home.filePath(QStringLiteral("text.zip"));
+    ASSERT_TRUE(zip.write(archive));
+    EXPECT_EQ(window.Open_Target(archive), -1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].prompt,
+              QStringLiteral("自動解凍処理をしましたが、有効なデータが有りません。"));
+    EXPECT_EQ(ui.messages[0].title, QStringLiteral("Failed"));
+    EXPECT_EQ(ui.messages[0].style, 16);
+}
+
+TEST_F(OpenTarget, ADamagedZipIsReportedAndWhatCameOutIsStillOpened)
+{
+    test::ZipWriter zip;
+    zip.addFile("01.jpg", test::jpegBytes());
+    zip.addFile("02.jpg", test::jpegBytes(800, 800));
+    const QString archive = home.filePath(QStringLiteral("cut.zip"));
+    ASSERT_TRUE(zip.write(archive, zip.bytes().size() / 2));
+    EXPECT_EQ(window.Open_Target(archive), 2);
+    ASSERT_GE(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].prompt,
+              QStringLiteral("ファイル名　[cut.zip]\r\r解凍に失敗しました。\r\r\r"
+                             "ファイルが破損している可能性があります。"));
+    EXPECT_EQ(ui.messages[0].title, QStringLiteral("Folivo"));
+    EXPECT_EQ(fileText(), QStringLiteral("01.jpg"));
+}
+
+TEST_F(OpenTarget, ADamagedLzhShowsTheLibraryCodeInUpperCaseHexadecimal)
+{
+    test::LzhWriter lzh;
+    lzh.addFile("01.jpg", test::jpegBytes(), test::LzhWriter::Method::Lh0);
+    lzh.addFile("02.jpg", test::jpegBytes(800, 800), test::LzhWriter::Method::Lh0);
+    const QString archive = home.filePath(QStringLiteral("cut.lzh"));
+    ASSERT_TRUE(lzh.write(archive, lzh.bytes().size() - 300));
+    window.Open_Target(archive);
+    ASSERT_GE(ui.messages.size(), 1u);
+    const QString prompt = ui.messages[0].prompt;
+    const QString head = QStringLiteral("ファイル名　[cut.lzh]\r\r解凍に失敗しました。Error Code:0x");
+    ASSERT_TRUE(prompt.startsWith(head)) << prompt.toStdString();
+    const QString code = prompt.mid(head.size());
+    EXPECT_FALSE(code.isEmpty());
+    EXPECT_EQ(code, code.toUpper());
+    EXPECT_FALSE(code.startsWith(QLatin1Char('0')));
+    EXPECT_EQ(ui.messages[0].title, QStringLiteral("Failed"));
+}
+
+TEST_F(OpenTarget, AMissingArchiverLibraryAsksForItAndLeavesTheTemporaryFolderAlone)
+{
+    test::makeFolder(tmp());
+    test::writePicture(tmp() + QStringLiteral("/old.jpg"), 10, 10);
+    test::ZipWriter zip;
+    zip.addFile("01.jpg", test::jpegBytes());
+    const QString archive = home.filePath(QStringLiteral("book.zip"));
+    ASSERT_TRUE(zip.write(archive));
+    Archiver::setLibraryUsable(Archiver::Library::Zip, false);
+    EXPECT_EQ(window.Open_Target(archive), 2);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].prompt,
+              QStringLiteral("自動解凍ができません。\r\r\r"
+                             "ベクター等でＧＥＴし[UNZIP32.DLL]をＣＰＵに導入して下さい。"));
+    EXPECT_EQ(ui.messages[0].title, QStringLiteral("Failed"));
+    EXPECT_TRUE(QFile::exists(tmp() + QStringLiteral("/old.jpg")));
+
+    Archiver::setLibraryUsable(Archiver::Library::Lzh, false);
+    test::LzhWriter lzh;
+    lzh.addFile("01.jpg", test::jpegBytes());
+    ASSERT_TRUE(lzh.write(home.filePath(QStringLiteral("book.lzh"))));
+    EXPECT_EQ(window.Open_Target(home.filePath(QStringLiteral("book.lzh"))), 3);
+    EXPECT_TRUE(ui.messages.back().prompt.endsWith(
+        QStringLiteral("ベクター等でＧＥＴし[UNLHA32.DLL]をＣＰＵに導入して下さい。")));
+}
+
+TEST_F(OpenTarget, AnEmptyPathReselectsTheCurrentFolder)
+{
+    const QString folder = book(QStringLiteral("book"), {QStringLiteral("1.jpg")});
+    window.Open_Target(folder);
+    window.Combo_Path->setEditText(QString());
+    EXPECT_EQ(window.Open_Target(QStringLiteral("   ")), 0);
+    EXPECT_EQ(folderText(), folder);
+    EXPECT_EQ(fileText(), QStringLiteral("1.jpg"));
+}
+
+TEST_F(OpenTarget, StartUpEndsOnARejectedPathButADropKeepsRunning)
+{
+    const QString rar = home.filePath(QStringLiteral("notes.rar"));
+    QFile(rar).open(QIODevice::WriteOnly);
+    MDIForm_Main starting;
+    try {
+        starting.MDIForm_Load(QLatin1Char('"') + rar + QLatin1Char('"'));
+        FAIL() << "start-up went on after a rejected path";
+    } catch (const ProgramEnded& ended) {
+        EXPECT_EQ(ended.status, 1);
+    }
+
+    const QString folder = book(QStringLiteral("book"), {QStringLiteral("1.jpg")});
+    window.Open_Target(folder);
+    ui.messages.clear();
+    drop(window.mdiArea()->viewport(), {QUrl::fromLocalFile(rar)});
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages.back().prompt, QStringLiteral("ファイル名　[notes.rar]\r\r") + kCannotHandle);
+    EXPECT_EQ(folderText(), folder);
+    EXPECT_TRUE(window.pageWindowIfCreated()->subWindow()->isVisible());
+}
+
+TEST_F(OpenTarget, DropsOnEveryWindowOpenTheFirstDroppedPath)
+{
+    const QString first = book(QStringLiteral("first"), {QStringLiteral("1.jpg")});
+    const QString second = book(QStringLiteral("second"), {QStringLiteral("a.jpg"),
+                                                           QStringLiteral("b.jpg")});
+    drop(window.mdiArea()->viewport(),
+         {QUrl::fromLocalFile(first), QUrl::fromLocalFile(second), QUrl::fromLocalFile(second)});
+    EXPECT_EQ(folderText(), first);
+
+    drop(window.pageWindowIfCreated()->Image_Main(),
+         {QUrl::fromLocalFile(second + QStringLiteral("/b.jpg"))});
+    EXPECT_EQ(folderText(), second);
+    EXPECT_EQ(fileText(), QStringLiteral("b.jpg"));
+
+    drop(window.pageWindowIfCreated(), {QUrl::fromLocalFile(first)});
+    EXPECT_EQ(folderText(), first);
+
+    window.MDIForm_Load(first);
+    drop(window.helpWindow(), {QUrl::fromLocalFile(second)});
+    EXPECT_EQ(folderText(), second);
+
+    // Text dragged from another program carries no file: nothing happens.
+    QMimeData text;
+    text.setText(QStringLiteral("just words"));
+    QDragEnterEvent enter(QPoint(1, 1), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.mdiArea()->viewport(), &enter);
+    EXPECT_FALSE(enter.isAccepted());
+    QDropEvent event(QPointF(1, 1), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.mdiArea()->viewport(), &event);
+    EXPECT_EQ(folderText(), second);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+} // namespace
+} // namespace folivo
