@@ -1,1 +1,26 @@
-int main() { return 0; }
+#include "app/main_window.h"
+#include "platform/install_folder.h"
+#include "platform/screen.h"
+
+#include <QApplication>
+#include <QFont>
+
+#include <cstdlib>
+
+int main(int argc, char** argv)
+{
+    // Archive member names are converted through the C library's locale: without a UTF-8
+    // character type (a bare environment has none) every conversion fails.
+    if (!std::getenv("LC_ALL") && !std::getenv("LC_CTYPE"))
+        setenv("LC_CTYPE", "C.UTF-8", 1);
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Folivo"));
+    // The toolbar's font family is unknown to fontconfig; IPA P Gothic has its metrics.
+    QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
+    folivo::ensureInstallFolder();
+
+    folivo::MDIForm_Main window;
+    window.MDIForm_Load(folivo::commandLine());
+    return app.exec();
+}

@@ -1,0 +1,520 @@
+#include "app/main_window.h"
+
+#include "app/main_caption.h"
+#include "help/help_window.h"
+#include "platform/install_folder.h"
+#include "platform/modal.h"
+#include "platform/path_separator.h"
+#include "platform/screen.h"
+#include "platform/ui_services.h"
+#include "settings/form_dir.h"
+#include "settings/ini_file.h"
+#include "shell/form_control.h"
+#include "view/image_control.h"
+#include "view/page_list.h"
+#include "view/page_state.h"
+#include "view/page_window.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrl>
+
+#include <cmath>
+
+namespace folivo {
+namespace {
+
+const QString kFixedFont = QStringLiteral("ＭＳ Ｐゴシック");
+const QString kCaptionSetting = QStringLiteral("設定");
+const QString kCaptionPrevious = QStringLiteral("前 <=");
+const QString kCaptionNext = QStringLiteral("次=>");
+const QString kCaptionShrink = QStringLiteral("縮小←");
+const QString kCaptionEnlarge = QStringLiteral("拡大→");
+const QString kCaptionCheck = QStringLiteral("倍率固定");
+const QString kCaptionFolder = QStringLiteral("フォルダ");
+const QString kCannotShrink = QStringLiteral("もう小さくできません。");
+const QString kCannotEnlarge = QStringLiteral("もう大きくできません。");
+
+// Virtual-key codes of the numeric keypad, as the key handlers compare them.
+constexpr int kVkAdd = 107;
+constexpr int kVkSubtract = 109;
+constexpr int kVkDecimal = 110;
+
+constexpr double kZoomStep = 0.2;
+constexpr double kZoomMin = 0.3;
+constexpr double kZoomMax = 3.0;
+
+constexpr int kToolbarHeightTwips = 390;
+constexpr int kWindowHeightMarginTwips = 400;
+constexpr int kViewWidthMarginTwips = 127;
+constexpr int kViewHeightMarginTwips = 817;
+
+// The keypad's keys carry the keypad modifier; the main keyboard's plus and minus do not,
+// and so reach no handler.
+int virtualKeyCode(const QKeyEvent* event)
+{
+    if (!(event->modifiers() & Qt::KeypadModifier))
+        return 0;
+    switch (event->key()) {
+    case Qt::Key_Plus:
+        return kVkAdd;
+    case Qt::Key_Minus:
+        return kVkSubtract;
+    case Qt::Key_Period:
+    case Qt::Key_Comma:
+    case Qt::Key_Delete:
+        return kVkDecimal;
+    default:
+        return 0;
+    }
+}
+
+QRect twipsRect(int left, int top, int width, int height)
+{
+    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
+                 twipsToPixels(height));
+}
+
+QFont fixedFont(double pointSize)
+{
+    QFont font(kFixedFont);
+    font.setPointSizeF(pointSize);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& caption, const QRect& place)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setGeometry(place);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QComboBox* makeCombo(QWidget* parent, const QRect& place)
+{
+    auto* combo = new QComboBox(parent);
+    combo->setEditable(true);
+    // Typed text is a path to try, not an entry to add to the list.
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setGeometry(place);
+    return combo;
+}
+
+} // namespace
+
+MDIForm_Main::MDIForm_Main(QWidget* parent)
+    : QMainWindow(parent)
+{
+    setWindowTitle(mainCaption());
+    setAcceptDrops(true);
+    buildToolbar();
+
+    m_mdiArea = new QMdiArea(this);
+    m_mdiArea->setFrameShape(QFrame::NoFrame);
+    m_mdiArea->setFocusPolicy(Qt::NoFocus);
+    // An enlarged page can be scrolled into view; the page itself never moves.
+    m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdiArea->setBackground(palette().color(QPalette::WindowText));
+    m_mdiArea->setAcceptDrops(true);
+    m_mdiArea->viewport()->setAcceptDrops(true);
+    m_mdiArea->viewport()->installEventFilter(this);
+    setCentralWidget(m_mdiArea);
+
+    // Set last: widgets created later would otherwise slip into the toolbar's order.
+    const std::array<QWidget*, 10> tabOrder = {Command_Preview_PostView[1],
+                                               Command_Small_Big[0],
+                                               Command_Small_Big[1],
+                                               Check,
+                                               Command_GetFolder,
+                                               Combo_Path,
+                                               Combo_File,
+                                               Command_Setting,
+                                               Command_Preview_PostView[0],
+                                               Command_Preview_PostView[1]};
+    for (size_t i = 0; i + 2 < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i], tabOrder[i + 1]);
+}
+
+MDIForm_Main::~MDIForm_Main() = default;
+
+void MDIForm_Main::buildToolbar()
+{
+    Toolbar_Main = new QWidget(this);
+    Toolbar_Main->setObjectName(QStringLiteral("Toolbar_Main"));
+    Toolbar_Main->setFixedHeight(twipsToPixels(kToolbarHeightTwips));
+
+    Command_Setting = makeButton(Toolbar_Main, kCaptionSetting, twipsRect(30, 60, 495, 255));
+    Command_Setting->setFont(fixedFont(8.25));
+    Command_Preview_PostView[0] =
+        makeButton(Toolbar_Main, kCaptionPrevious, twipsRect(600, 30, 1095, 315));
+    Command_Preview_PostView[1] =
+        makeButton(Toolbar_Main, kCaptionNext, twipsRect(1710, 30, 1095, 315));
+    for (QPushButton* button : Command_Preview_PostView)
+        button->setFont(fixedFont(12));
+    Command_Small_Big[0] = makeButton(Toolbar_Main, kCaptionShrink, twipsRect(2910, 30, 735, 315));
+    Command_Small_Big[1] = makeButton(Toolbar_Main, kCaptionEnlarge, twipsRect(3660, 30, 735, 315));
+    for (QPushButton* button : Command_Small_Big)
+        button->setFont(fixedFont(9.75));
+    Check = new QCheckBox(kCaptionCheck, Toolbar_Main);
+    Check->setGeometry(twipsRect(4410, 75, 1035, 195));
+    Command_GetFolder = makeButton(Toolbar_Main, kCaptionFolder, twipsRect(5730, 30, 945, 315));
+    Combo_Path = makeCombo(Toolbar_Main, twipsRect(6720, 45, 5325, 300));
+    Combo_File = makeCombo(Toolbar_Main, twipsRect(12135, 45, 2715, 300));
+    m_comboPathBox = QtComboBox(Combo_Path);
+    m_comboFileBox = QtComboBox(Combo_File);
+
+    for (int index = 0; index < 2; ++index) {
+        connect(Command_Preview_PostView[index], &QPushButton::clicked, this,
+                [this, index] { Command_Preview_PostView_Click(index); });
+        connect(Command_Small_Big[index], &QPushButton::clicked, this,
+                [this, index] { Command_Small_Big_Click(index); });
+        Command_Preview_PostView[index]->installEventFilter(this);
+        Command_Small_Big[index]->installEventFilter(this);
+    }
+    connect(Command_Setting, &QPushButton::clicked, this, &MDIForm_Main::Command_Setting_Click);
+    connect(Command_GetFolder, &QPushButton::clicked, this, &MDIForm_Main::Command_GetFolder_Click);
+    connect(Combo_Path, &QComboBox::activated, this, &MDIForm_Main::Combo_Path_Click);
+    connect(Combo_File, &QComboBox::activated, this, &MDIForm_Main::Combo_File_Click);
+
+    setMenuWidget(Toolbar_Main);
+}
+
+void MDIForm_Main::MDIForm_Load(const QString& CommandLine)
+{
+    const QSize screen = screenSizeTwips();
+    move(0, 0);
+    resize(twipsToPixels(screen.width()),
+           twipsToPixels(screen.height() - kWindowHeightMarginTwips));
+    show();
+    // Under a window manager the frame adds to the outer size the start-up sets.
+    const QSize frameExtra = frameGeometry().size() - geometry().size();
+    if (!frameExtra.isEmpty())
+        resize(size() - frameExtra);
+    MDIForm_Resize();
+
+    m_helpWindow = new Form_Help(this);
+    m_helpWindow->subWindow()->move(twipsToPixels(screen.width() / 2.0), 0);
+    m_helpWindow->subWindow()->show();
+
+    const QString line = CommandLine.trimmed();
+    if (line.isEmpty() || line == QLatin1String("\"\"")) {
+        QString current;
+        Mod_Varnox::Ini_Read(Mod_Varnox::kSectionFolders, Mod_Varnox::kKeyCurrent,
+                             settingsFilePath(), current);
+        if (current.trimmed().isEmpty()) {
+            Command_GetFolder_Click();
+            return;
+        }
+    }
+
+    QString path = line;
+    if (line.size() >= 2 && line.startsWith(QLatin1Char('"')) && line.endsWith(QLatin1Char('"')))
+        path = line.mid(1, line.size() - 2);
+    else if (line == QLatin1String("\""))
+        path.clear(); // a lone quote holds no path
+    // A shell user types "folivo ." or "folivo book.zip": open it where it was typed.
+    if (!path.isEmpty() && QDir::isRelativePath(path))
+        path = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+
+    const std::int32_t kind = Open_Target(path);
+    if (!line.isEmpty() && kind == OpenKind::Failed)
+        ui().endProgram(1);
+}
+
+void MDIForm_Main::MDIForm_Resize()
+{
+    const QRect outer = frameGeometry();
+    const float height = static_cast<float>(pixelsToTwips(outer.height()));
+    const float width = static_cast<float>(pixelsToTwips(outer.width()));
+    Mod_Varnox::View_Height =
+        static_cast<std::int32_t>(std::nearbyint(height - kViewHeightMarginTwips));
+    Mod_Varnox::View_Width =
+        static_cast<std::int32_t>(std::nearbyint(width - kViewWidthMarginTwips));
+}
+
+void MDIForm_Main::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    MDIForm_Resize();
+}
+
+void MDIForm_Main::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    MDIForm_QueryUnload();
+}
+
+void MDIForm_Main::MDIForm_QueryUnload()
+{
+    // Every setting was written when it changed: nothing to save, nothing to ask.
+    ui().endProgram(0);
+}
+
+Form_Main& MDIForm_Main::pageWindow()
+{
+    if (!m_pageWindow)
+        m_pageWindow = new Form_Main(this);
+    return *m_pageWindow;
+}
+
+quintptr MDIForm_Main::hWnd() const
+{
+    return static_cast<quintptr>(winId());
+}
+
+void MDIForm_Main::focusNextButton()
+{
+    Command_Preview_PostView[1]->setFocus(Qt::OtherFocusReason);
+}
+
+int MDIForm_Main::checkValue() const
+{
+    return Check->isChecked() ? 1 : 0;
+}
+
+void MDIForm_Main::setCheckValue(int value)
+{
+    Check->setChecked(value == 1);
+}
+
+void MDIForm_Main::Command_Preview_PostView_Click(int Index)
+{
+    Mod_Varnox::Cur_base_bairitu = 1.0;
+    if (checkValue() != 1)
+        Mod_Varnox::Cur_bairitu = 1.0;
+    const std::int32_t count = Index == 0 ? -1 : 1;
+    Form_Main& page = pageWindow();
+    m_comboFileBox.setText(page.Image_Get(*page.Image_Main(), m_comboPathBox, m_comboFileBox, count,
+                                          Mod_Varnox::Cur_bairitu, Mod_Varnox::Cur_base_bairitu, 1,
+                                          static_cast<std::int16_t>(checkValue())));
+    ui().doEvents();
+    focusNextButton();
+}
+
+void MDIForm_Main::Combo_File_Click()
+{
+    Mod_Varnox::Cur_bairitu = 1.0;
+    Mod_Varnox::Cur_base_bairitu = 1.0;
+    Form_Main& page = pageWindow();
+    page.Image_Get(*page.Image_Main(), m_comboPathBox, m_comboFileBox, 0, Mod_Varnox::Cur_bairitu,
+                   Mod_Varnox::Cur_base_bairitu, 1, 0);
+    ui().doEvents();
+    focusNextButton();
+}
+
+void MDIForm_Main::Combo_Path_Click()
+{
+    Mod_Varnox::Cur_bairitu = 1.0;
+    Mod_Varnox::Cur_base_bairitu = 1.0;
+    m_comboFileBox.setText(QString());
+    Form_Main& page = pageWindow();
+    m_comboFileBox.setText(page.Image_Get(*page.Image_Main(), m_comboPathBox, m_comboFileBox, 1,
+                                          Mod_Varnox::Cur_bairitu, Mod_Varnox::Cur_base_bairitu, 1,
+                                          0));
+    const QString folder = m_comboPathBox.text().trimmed();
+    if (!folder.isEmpty()) {
+        Mod_Varnox::Ini_Write(Mod_Varnox::kSectionFolders, Mod_Varnox::kKeyCurrent,
+                              settingsFilePath(), folder);
+        setCheckValue(0);
+    }
+    ui().doEvents();
+    focusNextButton();
+}
+
+void MDIForm_Main::Command_Setting_Click()
+{
+    Form_Control settings(this);
+    showModal(settings);
+    focusNextButton();
+}
+
+void MDIForm_Main::Command_GetFolder_Click()
+{
+    const QString oldFolder = m_comboPathBox.text();
+    {
+        Form_Dir folders(m_comboPathBox, this);
+        showModal(folders);
+    }
+    const QString newFolder = m_comboPathBox.text();
+    if (newFolder.trimmed().isEmpty()) {
+        // The current folder was deleted: the page stays on screen, the lists follow the file.
+        m_comboFileBox.clear();
+        Combo_Path_Load();
+        return;
+    }
+    if (newFolder != oldFolder) {
+        m_comboFileBox.clear();
+        Combo_Path_Load();
+        m_comboPathBox.setText(newFolder);
+        Combo_Path_Click();
+        return;
+    }
+    focusNextButton();
+}
+
+void MDIForm_Main::Combo_Path_Load()
+{
+    m_comboPathBox.clear();
+    for (std::int32_t i = 0;; ++i) {
+        QString value;
+        Mod_Varnox::Ini_Read(Mod_Varnox::kSectionFolders, Mod_Varnox::slotKey(i),
+                             settingsFilePath(), value);
+        if (value.trimmed().isEmpty())
+            break;
+        m_comboPathBox.addItem(value.trimmed());
+    }
+}
+
+void MDIForm_Main::Command_Small_Big_Click(int Index)
+{
+    const QString shown =
+        joinPath(m_comboPathBox.text().trimmed(), m_comboFileBox.text().trimmed());
+    if (!Mod_Varnox::Picture_Check(shown))
+        return;
+    double& zoom = Mod_Varnox::Cur_bairitu;
+    if (Index == 0) {
+        if (!(zoom > kZoomMin)) {
+            ui().messageBox(kCannotShrink, MessageStyle::Warning, mainCaption());
+            focusNextButton();
+            return;
+        }
+        zoom = zoom - kZoomStep;
+    } else {
+        if (!(zoom < kZoomMax)) {
+            ui().messageBox(kCannotEnlarge, MessageStyle::Warning, mainCaption());
+            focusNextButton();
+            return;
+        }
+        zoom = zoom + kZoomStep;
+    }
+    Form_Main& page = pageWindow();
+    m_comboFileBox.setText(page.Image_Get(*page.Image_Main(), m_comboPathBox, m_comboFileBox, 0,
+                                          Mod_Varnox::Cur_bairitu, Mod_Varnox::Cur_base_bairitu, 0,
+                                          0));
+    ui().doEvents();
+    focusNextButton();
+}
+
+void MDIForm_Main::Command_Preview_PostView_KeyDown(int Index, int& KeyCode, int Shift)
+{
+    Key_Command(Index, KeyCode, Shift);
+}
+
+void MDIForm_Main::Command_Small_Big_KeyDown(int Index, int& KeyCode, int Shift)
+{
+    Key_Command(Index, KeyCode, Shift);
+}
+
+void MDIForm_Main::Key_Command(int Index, int KeyCode, int Shift)
+{
+    Q_UNUSED(Index);
+    Q_UNUSED(Shift);
+    if (KeyCode == kVkAdd)
+        Command_Small_Big_Click(1);
+    else if (KeyCode == kVkSubtract)
+        Command_Small_Big_Click(0);
+    else if (KeyCode == kVkDecimal)
+        setCheckValue(checkValue() == 1 ? 0 : 1);
+}
+
+bool MDIForm_Main::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        for (int index = 0; index < 2; ++index) {
+            int code = virtualKeyCode(key);
+            const int shift = static_cast<int>(key->modifiers());
+            if (watched == Command_Preview_PostView[index] && code != 0) {
+                Command_Preview_PostView_KeyDown(index, code, shift);
+                return true;
+            }
+            if (watched == Command_Small_Big[index] && code != 0) {
+                Command_Small_Big_KeyDown(index, code, shift);
+                return true;
+            }
+        }
+        // The arrow keys walk the focus along the toolbar's buttons.
+        if (key->key() == Qt::Key_Left || key->key() == Qt::Key_Right) {
+            if (qobject_cast<QPushButton*>(watched)) {
+                focusNextPrevChild(key->key() == Qt::Key_Right);
+                return true;
+            }
+        }
+    }
+    if (watched == m_mdiArea->viewport()) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (drag->mimeData()->hasUrls())
+                drag->acceptProposedAction();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            drop->acceptProposedAction();
+            MDIForm_OLEDragDrop(drop->mimeData(), drop->proposedAction(), drop->buttons(),
+                                drop->modifiers(), drop->position().x(), drop->position().y());
+            return true;
+        }
+        default:
+            break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MDIForm_Main::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void MDIForm_Main::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void MDIForm_Main::dropEvent(QDropEvent* event)
+{
+    event->acceptProposedAction();
+    MDIForm_OLEDragDrop(event->mimeData(), event->proposedAction(), event->buttons(),
+                        event->modifiers(), event->position().x(), event->position().y());
+}
+
+void MDIForm_Main::MDIForm_OLEDragDrop(const QMimeData* Data, Qt::DropAction Effect,
+                                       Qt::MouseButtons Button, Qt::KeyboardModifiers Shift,
+                                       double X, double Y)
+{
+    Q_UNUSED(Effect);
+    Q_UNUSED(Button);
+    Q_UNUSED(Shift);
+    Q_UNUSED(X);
+    Q_UNUSED(Y);
+    // Text or other data dragged from another program carries no file: nothing to open.
+    if (!Data || !Data->hasUrls())
+        return;
+    const QList<QUrl> urls = Data->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile())
+        return;
+    Open_Target(urls.first().toLocalFile().trimmed());
+}
+
+std::int32_t MDIForm_Main::Open_Target(const QString& path)
+{
+    return folivo::Open_Target(*this, path);
+}
+
+} // namespace folivo

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "open/open_target.h"
+#include "platform/combo_box.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QMdiArea;
+class QMimeData;
+class QPushButton;
+
+namespace folivo {
+
+class Form_Help;
+class Form_Main;
+
+/// The main window: the toolbar with every command, and the client area that holds the
+/// page window and the help window. Its handlers are also called as procedures by the open
+/// procedure and the start-up, and act as if the user had clicked.
+class MDIForm_Main : public QMainWindow, public OpenTargetHost {
+    Q_OBJECT
+public:
+    explicit MDIForm_Main(QWidget* parent = nullptr);
+    ~MDIForm_Main() override;
+
+    /// Start-up: places and shows the window and the help window, then opens the command
+    /// line's path (or the current folder, or asks for one in the folder window). May show
+    /// message boxes and modal windows, and may end the program.
+    void MDIForm_Load(const QString& CommandLine);
+    void MDIForm_Resize();
+
+    // Toolbar handlers. Each may show message boxes; the folder and settings buttons open
+    // modal windows.
+    void Command_Preview_PostView_Click(int Index);
+    void Command_Small_Big_Click(int Index);
+    void Command_Setting_Click();
+    void Command_GetFolder_Click() override;
+    void Combo_File_Click() override;
+    void Combo_Path_Click() override;
+    void Combo_Path_Load() override;
+    void Command_Preview_PostView_KeyDown(int Index, int& KeyCode, int Shift);
+    void Command_Small_Big_KeyDown(int Index, int& KeyCode, int Shift);
+
+    /// Opens the first path of a drop (from any of the program's windows).
+    void MDIForm_OLEDragDrop(const QMimeData* Data, Qt::DropAction Effect, Qt::MouseButtons Button,
+                             Qt::KeyboardModifiers Shift, double X, double Y);
+    std::int32_t Open_Target(const QString& path);
+
+    /// Gives the keyboard focus back to "次=>", where the page keys act.
+    void focusNextButton();
+
+    ComboBox& comboPath() override { return m_comboPathBox; }
+    ComboBox& comboFile() override { return m_comboFileBox; }
+    quintptr hWnd() const override;
+
+    QMdiArea* mdiArea() const { return m_mdiArea; }
+    /// The page window, created on its first use.
+    Form_Main& pageWindow();
+    Form_Main* pageWindowIfCreated() const { return m_pageWindow; }
+    Form_Help* helpWindow() const { return m_helpWindow; }
+
+    // The toolbar's controls, by their fixed names.
+    QWidget* Toolbar_Main = nullptr;
+    QPushButton* Command_Setting = nullptr;
+    std::array<QPushButton*, 2> Command_Preview_PostView{};
+    std::array<QPushButton*, 2> Command_Small_Big{};
+    QCheckBox* Check = nullptr;
+    QPushButton* Command_GetFolder = nullptr;
+    QComboBox* Combo_Path = nullptr;
+    QComboBox* Combo_File = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void buildToolbar();
+    void MDIForm_QueryUnload();
+    void Key_Command(int Index, int KeyCode, int Shift);
+    int checkValue() const;
+    void setCheckValue(int value);
+
+    QMdiArea* m_mdiArea = nullptr;
+    Form_Main* m_pageWindow = nullptr;
+    Form_Help* m_helpWindow = nullptr;
+    QtComboBox m_comboPathBox{nullptr};
+    QtComboBox m_comboFileBox{nullptr};
+};
+
+} // namespace folivo

@@ -1,0 +1,142 @@
+// Page turning: a page turn from the click to the page drawn, beside decoding the same
+// scan alone; a step through a folder of 10,000 pictures; the fitting search alone.
+//
+//   build/test/bench/folivo_page_bench --benchmark_repetitions=5 \
+//       --benchmark_report_aggregates_only=true
+#include "app/main_window.h"
+#include "fakes/list_combo_box.h"
+#include "fakes/recording_ui.h"
+#include "settings/ini_file.h"
+#include "support/temp_home.h"
+#include "view/fit_search.h"
+#include "view/page_list.h"
+#include "view/page_state.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QPainter>
+#include <QRandomGenerator>
+
+#include <benchmark/benchmark.h>
+
+namespace folivo {
+namespace {
+
+constexpr int kScanWidth = 2480;
+constexpr int kScanHeight = 3508;
+constexpr int kScanPages = 8;
+
+// An A4 scan at 300 DPI: text-like strokes over paper noise, so JPEG has real work to do.
+QImage makeScan(int seed)
+{
+    QImage image(kScanWidth, kScanHeight, QImage::Format_RGB32);
+    image.fill(QColor(245, 242, 235));
+    QRandomGenerator random(static_cast<quint32>(seed));
+    QPainter painter(&image);
+    painter.setPen(QPen(QColor(30, 30, 30), 3));
+    for (int line = 0; line < 120; ++line) {
+        const int y = 150 + line * 27;
+        for (int x = 150; x < kScanWidth - 150; x += 10 + random.bounded(20))
+            painter.drawLine(x, y, x + random.bounded(12), y + random.bounded(14));
+    }
+    return image;
+}
+
+struct ScanBook {
+    test::TempHome home;
+    QString folder;
+    ScanBook()
+    {
+        folder = home.filePath(QStringLiteral("scans"));
+        QDir().mkpath(folder);
+        for (int page = 1; page <= kScanPages; ++page)
+            makeScan(page).save(folder + QStringLiteral("/scan%1.jpg").arg(page), "JPG", 90);
+    }
+};
+
+ScanBook& scanBook()
+{
+    static ScanBook book;
+    return book;
+}
+
+void BM_DecodeScanAlone(benchmark::State& state)
+{
+    const QString path = scanBook().folder + QStringLiteral("/scan2.jpg");
+    for (auto _ : state) {
+        QImageReader reader(path);
+        QImage image = reader.read();
+        benchmark::DoNotOptimize(image.bits());
+    }
+}
+BENCHMARK(BM_DecodeScanAlone)->Unit(benchmark::kMillisecond);
+
+void BM_PageTurnToPageDrawn(benchmark::State& state)
+{
+    ScanBook& book = scanBook();
+    test::RecordingUi ui;
+    test::ListComboBox scratch;
+    Mod_Varnox::Ini_Folder_Add(book.folder, scratch);
+    Mod_Varnox::Ini_Write(Mod_Varnox::kSectionFolders, Mod_Varnox::kKeyCurrent,
+                          book.home.filePath(QStringLiteral("Folivo.ini")), book.folder);
+    MDIForm_Main window;
+    window.MDIForm_Load(QString());
+    int page = 1;
+    for (auto _ : state) {
+        if (page == kScanPages) {
+            state.PauseTiming();
+            window.Combo_Path_Click();
+            page = 1;
+            state.ResumeTiming();
+        }
+        window.Command_Preview_PostView_Click(1);
+        ++page;
+    }
+    if (!ui.messages.empty())
+        state.SkipWithError("a message box was shown during the page turns");
+}
+BENCHMARK(BM_PageTurnToPageDrawn)->Unit(benchmark::kMillisecond);
+
+struct LargeFolder {
+    test::TempHome home;
+    QString folder;
+    LargeFolder()
+    {
+        folder = home.filePath(QStringLiteral("many"));
+        QDir().mkpath(folder);
+        for (int i = 1; i <= 10000; ++i) {
+            QFile file(folder + QStringLiteral("/page%1.jpg").arg(i));
+            file.open(QIODevice::WriteOnly);
+        }
+    }
+};
+
+void BM_FileStepInTenThousandPictures(benchmark::State& state)
+{
+    static LargeFolder large;
+    test::RecordingUi ui;
+    test::ListComboBox path({large.folder}, large.folder);
+    test::ListComboBox file;
+    file.setText(QStringLiteral("page5000.jpg"));
+    const auto step = static_cast<std::int32_t>(state.range(0));
+    for (auto _ : state) {
+        QString name = Mod_Varnox::File_Step(path, file, step);
+        benchmark::DoNotOptimize(name);
+    }
+}
+BENCHMARK(BM_FileStepInTenThousandPictures)->Arg(1)->Arg(-1)->Unit(benchmark::kMillisecond);
+
+void BM_FittingSearch445ShrinkSteps(benchmark::State& state)
+{
+    for (auto _ : state) {
+        FitResult fit = fitPage(12000, 18000, 1.0, 1.0, 15000, 10000, 1, 0);
+        benchmark::DoNotOptimize(fit);
+    }
+}
+BENCHMARK(BM_FittingSearch445ShrinkSteps)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+} // namespace folivo

@@ -1,0 +1,92 @@
+#include "help/help_window.h"
+
+#include "app/main_window.h"
+#include "platform/screen.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMimeData>
+#include <QPainter>
+
+// The picture lives in the static core library; nothing else refers to its resource, so the
+// linker would leave it out unless it is registered by name.
+static void registerHelpResource()
+{
+    Q_INIT_RESOURCE(help);
+}
+
+namespace folivo {
+namespace {
+
+constexpr int kClientWidthTwips = 4665;
+constexpr int kClientHeightTwips = 7155;
+
+} // namespace
+
+Form_Help::Form_Help(MDIForm_Main* main)
+    : QWidget(nullptr)
+    , m_main(main)
+{
+    registerHelpResource();
+    m_picture = QPixmap(QStringLiteral(":/help/help_page.bmp"));
+    setAcceptDrops(true);
+    setFocusPolicy(Qt::ClickFocus);
+    setFixedSize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
+    m_subWindow = main->mdiArea()->addSubWindow(this, Qt::FramelessWindowHint);
+    m_subWindow->setAcceptDrops(true);
+}
+
+void Form_Help::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    // Drawn at its natural size from the corner; a smaller window cuts it off.
+    painter.drawPixmap(0, 0, m_picture);
+}
+
+void Form_Help::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    Form_GotFocus();
+}
+
+void Form_Help::mousePressEvent(QMouseEvent* event)
+{
+    QWidget::mousePressEvent(event);
+    Form_GotFocus();
+}
+
+void Form_Help::Form_GotFocus()
+{
+    m_main->focusNextButton();
+}
+
+void Form_Help::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void Form_Help::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void Form_Help::dropEvent(QDropEvent* event)
+{
+    event->acceptProposedAction();
+    Form_OLEDragDrop(event->mimeData(), event->proposedAction(), event->buttons(),
+                     event->modifiers(), event->position().x(), event->position().y());
+}
+
+void Form_Help::Form_OLEDragDrop(const QMimeData* Data, Qt::DropAction Effect,
+                                 Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, double X,
+                                 double Y)
+{
+    m_main->MDIForm_OLEDragDrop(Data, Effect, Button, Shift, X, Y);
+}
+
+} // namespace folivo

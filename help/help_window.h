@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QPixmap>
+#include <QWidget>
+
+class QMdiSubWindow;
+class QMimeData;
+
+namespace folivo {
+
+class MDIForm_Main;
+
+/// The help page beside the page window: one picture of usage instructions. It never keeps
+/// the focus and passes drops on to the main window.
+class Form_Help : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form_Help(MDIForm_Main* main);
+
+    QMdiSubWindow* subWindow() const { return m_subWindow; }
+    const QPixmap& picture() const { return m_picture; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void Form_GotFocus();
+    void Form_OLEDragDrop(const QMimeData* Data, Qt::DropAction Effect, Qt::MouseButtons Button,
+                          Qt::KeyboardModifiers Shift, double X, double Y);
+
+    MDIForm_Main* m_main;
+    QMdiSubWindow* m_subWindow = nullptr;
+    QPixmap m_picture;
+};
+
+} // namespace folivo
