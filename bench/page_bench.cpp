@@ -1,8 +1,8 @@
 // Page turning: a page turn from the click to the page drawn, beside decoding the same
 // scan alone; a step through a folder of 10,000 pictures; the fitting search alone.
 //
-//   build/test/bench/folivo_page_bench --benchmark_repetitions=5 \
-//       --benchmark_report_aggregates_only=true
+//   build/test/bench/folivo_page_bench --benchmark_repetitions=5
+//       --benchmark_report_aggregates_only=true   (one command line)
 #include "app/main_window.h"
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
