@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
+#include "scan_pages.h"
 #include "settings/ini_file.h"
 #include "support/temp_home.h"
 #include "view/fit_search.h"
@@ -17,33 +18,13 @@
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
-#include <QPainter>
-#include <QRandomGenerator>
 
 #include <benchmark/benchmark.h>
 
 namespace folivo {
 namespace {
 
-constexpr int kScanWidth = 2480;
-constexpr int kScanHeight = 3508;
 constexpr int kScanPages = 8;
-
-// An A4 scan at 300 DPI: text-like strokes over paper noise, so JPEG has real work to do.
-QImage makeScan(int seed)
-{
-    QImage image(kScanWidth, kScanHeight, QImage::Format_RGB32);
-    image.fill(QColor(245, 242, 235));
-    QRandomGenerator random(static_cast<quint32>(seed));
-    QPainter painter(&image);
-    painter.setPen(QPen(QColor(30, 30, 30), 3));
-    for (int line = 0; line < 120; ++line) {
-        const int y = 150 + line * 27;
-        for (int x = 150; x < kScanWidth - 150; x += 10 + random.bounded(20))
-            painter.drawLine(x, y, x + random.bounded(12), y + random.bounded(14));
-    }
-    return image;
-}
 
 struct ScanBook {
     test::TempHome home;

@@ -10,7 +10,7 @@ FOLIVO_PACKAGES=(
     fonts-ipafont-gothic
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps xdotool imagemagick
-    desktop-file-utils zip clang
+    desktop-file-utils zip libarchive-tools clang libclang-rt-14-dev
 )
 
 folivo_missing_packages() {
