@@ -2,6 +2,7 @@
 
 #include "app/main_caption.h"
 #include "help/help_window.h"
+#include "platform/file_drop.h"
 #include "platform/install_folder.h"
 #include "platform/modal.h"
 #include "platform/path_separator.h"
@@ -455,12 +456,9 @@ bool MDIForm_Main::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_mdiArea->viewport()) {
         switch (event->type()) {
         case QEvent::DragEnter:
-        case QEvent::DragMove: {
-            auto* drag = static_cast<QDragMoveEvent*>(event);
-            if (drag->mimeData()->hasUrls())
-                drag->acceptProposedAction();
+        case QEvent::DragMove:
+            acceptFileDrag(static_cast<QDragMoveEvent*>(event));
             return true;
-        }
         case QEvent::Drop: {
             auto* drop = static_cast<QDropEvent*>(event);
             drop->acceptProposedAction();
@@ -477,14 +475,12 @@ bool MDIForm_Main::eventFilter(QObject* watched, QEvent* event)
 
 void MDIForm_Main::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    acceptFileDrag(event);
 }
 
 void MDIForm_Main::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    acceptFileDrag(event);
 }
 
 void MDIForm_Main::dropEvent(QDropEvent* event)

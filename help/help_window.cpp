@@ -1,6 +1,7 @@
 #include "help/help_window.h"
 
 #include "app/main_window.h"
+#include "platform/file_drop.h"
 #include "platform/screen.h"
 
 #include <QDragEnterEvent>
@@ -65,14 +66,12 @@ void Form_Help::Form_GotFocus()
 
 void Form_Help::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    acceptFileDrag(event);
 }
 
 void Form_Help::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    acceptFileDrag(event);
 }
 
 void Form_Help::dropEvent(QDropEvent* event)

@@ -1,5 +1,6 @@
 #include "view/image_control.h"
 
+#include "platform/file_drop.h"
 #include "platform/screen.h"
 
 #include <QDragEnterEvent>
@@ -66,14 +67,12 @@ void ImageControl::paintEvent(QPaintEvent*)
 
 void ImageControl::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    acceptFileDrag(event);
 }
 
 void ImageControl::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    acceptFileDrag(event);
 }
 
 void ImageControl::dropEvent(QDropEvent* event)

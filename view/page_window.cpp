@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "platform/combo_box.h"
 #include "platform/error.h"
+#include "platform/file_drop.h"
 #include "platform/path_separator.h"
 #include "platform/picture_loader.h"
 #include "platform/screen.h"
@@ -143,14 +144,12 @@ void Form_Main::Form_GotFocus()
 
 void Form_Main::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    acceptFileDrag(event);
 }
 
 void Form_Main::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    acceptFileDrag(event);
 }
 
 void Form_Main::dropEvent(QDropEvent* event)

@@ -1,23 +1,13 @@
 #include "support/lzh_writer.h"
 
+#include "support/byte_writer.h"
+
 #include <QFile>
 
 #include <algorithm>
 
 namespace folivo::test {
 namespace {
-
-void put16(QByteArray& out, quint32 value)
-{
-    out.append(static_cast<char>(value & 0xFF));
-    out.append(static_cast<char>((value >> 8) & 0xFF));
-}
-
-void put32(QByteArray& out, quint32 value)
-{
-    put16(out, value & 0xFFFF);
-    put16(out, value >> 16);
-}
 
 void putExtended(QByteArray& out, quint8 type, const QByteArray& data)
 {

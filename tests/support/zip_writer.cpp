@@ -1,23 +1,13 @@
 #include "support/zip_writer.h"
 
+#include "support/byte_writer.h"
+
 #include <QFile>
 
 #include <array>
 
 namespace folivo::test {
 namespace {
-
-void put16(QByteArray& out, quint32 value)
-{
-    out.append(static_cast<char>(value & 0xFF));
-    out.append(static_cast<char>((value >> 8) & 0xFF));
-}
-
-void put32(QByteArray& out, quint32 value)
-{
-    put16(out, value & 0xFFFF);
-    put16(out, value >> 16);
-}
 
 // Raw deflate data: qCompress gives a 4-byte size, a 2-byte zlib header, the deflate
 // stream and a 4-byte Adler-32.
