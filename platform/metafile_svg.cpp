@@ -27,6 +27,7 @@ constexpr int kMetaHeaderSize = 18;
 constexpr quint32 kEmrHeader = 1;
 constexpr quint32 kEmfSignature = 0x464D4520; // " EMF"
 constexpr int kEmfHeaderMinSize = 88;
+constexpr quint32 kEmrEof = 14;
 
 constexpr double kTwipsPerInch = 1440.0;
 constexpr double kPointsPerInch = 72.0;
@@ -92,6 +93,11 @@ MetafileSvg wmfToSvg(const QByteArray& file)
     const int heightUnits = std::abs(bottom - top);
     if (unitsPerInch == 0 || widthUnits == 0 || heightUnits == 0)
         invalidPicture();
+    // libwmf allocates the largest record the header announces before reading any: a
+    // record cannot be larger than the file it is in.
+    const qint64 maxRecordBytes = qint64{readLe<quint32>(file, kPlaceableHeaderSize + 12)} * 2;
+    if (maxRecordBytes > file.size())
+        invalidPicture();
 
     MetafileSvg result;
     result.naturalSizeTwips =
@@ -156,6 +162,26 @@ MetafileSvg emfToSvg(const QByteArray& file)
     const quint32 totalSize = readLe<quint32>(file, 48);
     if (headerSize < kEmfHeaderMinSize || headerSize > totalSize ||
         totalSize > static_cast<quint64>(file.size()))
+        invalidPicture();
+    // libemf2svg reads the description string wherever the header says it is: it must lie
+    // inside the header record.
+    const quint64 descriptionChars = readLe<quint32>(file, 60);
+    const quint64 descriptionOffset = readLe<quint32>(file, 64);
+    if (descriptionChars != 0 && (descriptionOffset < kEmfHeaderMinSize ||
+                                  descriptionOffset + descriptionChars * 2 > headerSize))
+        invalidPicture();
+    // libemf2svg trusts every record's size: walk them first, each inside the file, up to
+    // the closing record.
+    bool closed = false;
+    for (quint64 at = 0; at + 8 <= totalSize && !closed;) {
+        const quint32 type = readLe<quint32>(file, static_cast<qsizetype>(at));
+        const quint32 size = readLe<quint32>(file, static_cast<qsizetype>(at + 4));
+        if (size < 8 || size % 4 != 0 || at + size > totalSize)
+            invalidPicture();
+        closed = type == kEmrEof;
+        at += size;
+    }
+    if (!closed)
         invalidPicture();
     const qint64 frameLeft = readLe<qint32>(file, 24);
     const qint64 frameTop = readLe<qint32>(file, 28);

@@ -39,8 +39,10 @@ void raiseAllocationLimit()
 
 void checkFitsInMemory(const QSize& pixels)
 {
-    const qint64 bytes = qint64{pixels.width()} * pixels.height() * kBytesPerPixel;
-    if (bytes > kAllocationLimitBytes)
+    // Divide rather than multiply: a header may claim sizes whose product overflows.
+    const qint64 width = pixels.width();
+    const qint64 height = pixels.height();
+    if (width > 0 && height > 0 && width > kAllocationLimitBytes / kBytesPerPixel / height)
         throw Error(ErrorNumber::OutOfMemory);
 }
 

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <map>
+#include <memory>
 #include <optional>
 
 #include <fcntl.h>
@@ -175,12 +177,28 @@ bool writable(const QString& section, const QString& key, const QString& value)
            !trimmedKey.startsWith(u'[') && !hasLineBreak(value);
 }
 
+QByteArray lockPath(const QByteArray& resolvedFile)
+{
+    return resolvedFile + ".lock";
+}
+
+// The lock files this thread holds, with how many holders each: a write inside an
+// ExclusiveAccess of the same file must not wait for the lock its own caller holds.
+thread_local std::map<QByteArray, int> t_heldLocks;
+
 /// Holds an exclusive flock on "<file>.lock" while it lives. The lock file is opened anew
-/// for each write, so the lock also keeps apart two writers inside one process.
+/// for each holder, so the lock also keeps apart two writers inside one process; a holder
+/// nested in another of the same thread shares the outer one's lock.
 class WriteLock {
 public:
     explicit WriteLock(const QByteArray& path)
+        : m_path(path)
     {
+        if (const auto held = t_heldLocks.find(path); held != t_heldLocks.end()) {
+            ++held->second;
+            m_nested = true;
+            return;
+        }
         m_fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (m_fd < 0)
             m_fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
@@ -193,19 +211,28 @@ public:
                 return;
             }
         }
+        t_heldLocks[m_path] = 1;
     }
     ~WriteLock()
     {
-        if (m_fd >= 0)
+        if (m_nested) {
+            --t_heldLocks[m_path];
+            return;
+        }
+        if (m_fd >= 0) {
+            t_heldLocks.erase(m_path);
             ::close(m_fd);
+        }
     }
     WriteLock(const WriteLock&) = delete;
     WriteLock& operator=(const WriteLock&) = delete;
 
-    bool held() const { return m_fd >= 0; }
+    bool held() const { return m_nested || m_fd >= 0; }
 
 private:
+    QByteArray m_path;
     int m_fd = -1;
+    bool m_nested = false;
 };
 
 bool writeAll(int fd, const QByteArray& content)
@@ -313,7 +340,7 @@ int writeString(const QString& section, const QString& key, const QString& value
     if (file.isEmpty() || !writable(section, key, value))
         return 0;
     const QByteArray path = resolvedPath(QFile::encodeName(file));
-    const WriteLock lock(path + ".lock");
+    const WriteLock lock(lockPath(path));
     if (!lock.held())
         return 0;
 
@@ -332,5 +359,21 @@ int writeString(const QString& section, const QString& key, const QString& value
     setValue(lines, section, key, value);
     return replaceFile(path, joinLines(lines), exists ? &st : nullptr) ? 1 : 0;
 }
+
+struct ExclusiveAccess::Lock {
+    explicit Lock(const QByteArray& path)
+        : lock(path)
+    {
+    }
+    WriteLock lock;
+};
+
+ExclusiveAccess::ExclusiveAccess(const QString& file)
+{
+    if (!file.isEmpty())
+        m_lock = std::make_unique<Lock>(lockPath(resolvedPath(QFile::encodeName(file))));
+}
+
+ExclusiveAccess::~ExclusiveAccess() = default;
 
 } // namespace folivo::Profile

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <memory>
+
 namespace folivo {
 
 /// Reader and writer of INI profile files with the behaviour of the Windows profile
@@ -22,6 +24,22 @@ int getString(const QString& section, const QString& key, const QString& default
 /// (folder missing, file or folder not writable, file replaced by a folder).
 int writeString(const QString& section, const QString& key, const QString& value,
                 const QString& file);
+
+/// Keeps every other writer of a file out while it lives, so that reading a file and then
+/// writing it is one step for other threads and processes. Writes of the holding thread go
+/// through meanwhile. Without a usable lock (a missing folder) it holds nothing, and the
+/// writes fail as they would anyway.
+class ExclusiveAccess {
+public:
+    explicit ExclusiveAccess(const QString& file);
+    ~ExclusiveAccess();
+    ExclusiveAccess(const ExclusiveAccess&) = delete;
+    ExclusiveAccess& operator=(const ExclusiveAccess&) = delete;
+
+private:
+    struct Lock;
+    std::unique_ptr<Lock> m_lock;
+};
 
 } // namespace Profile
 } // namespace folivo

@@ -101,6 +101,9 @@ void Ini_Folder_Add(const QString& path, ComboBox& combo)
 {
     const QString file = settingsFilePath();
     const QString wanted = path.trimmed();
+    // Another Folivo may be registering a folder too: the free slot found must stay free
+    // until it is written.
+    const Profile::ExclusiveAccess access(file);
     for (std::int32_t i = 0;; ++i) {
         QString stored;
         Ini_Read(kSectionFolders, slotKey(i), file, stored);
@@ -118,6 +121,7 @@ void Ini_Folder_Add(const QString& path, ComboBox& combo)
 void Ini_Folder_Delete(ComboBox& list, ComboBox& combo)
 {
     const QString file = settingsFilePath();
+    const Profile::ExclusiveAccess access(file);
     const int count = list.listCount();
     const QString deleted = list.text();
     std::int32_t next = 0;

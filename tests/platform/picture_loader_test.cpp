@@ -338,6 +338,32 @@ QByteArray hugeBmp()
     return bmp.data();
 }
 
+// Headers that lie, as found by fuzzing: sizes whose product overflows, a description string
+// pointing past its record, a largest record bigger than the file.
+QByteArray overflowingBmp()
+{
+    Bytes bmp;
+    bmp.raw("BM").u32(54).u32(0).u32(54);
+    bmp.u32(40).u32(2000000000).u32(2000000000).u16(1).u16(24).u32(0).u32(0).u32(0).u32(0);
+    bmp.u32(0).u32(0);
+    return bmp.data();
+}
+
+QByteArray emfWithDescriptionOutside()
+{
+    QByteArray emf = minimalEmf();
+    qToLittleEndian<quint32>(4000, emf.data() + 60); // characters
+    qToLittleEndian<quint32>(88, emf.data() + 64);   // offset
+    return emf;
+}
+
+QByteArray wmfWithHugeLargestRecord()
+{
+    QByteArray wmf = placeableWmf();
+    qToLittleEndian<quint32>(0x7FFFFFFF, wmf.data() + 22 + 12);
+    return wmf;
+}
+
 struct FailureCase {
     const char* name;
     std::function<QByteArray()> content; // nullptr: no file at all
@@ -379,7 +405,10 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"cut.wmf", [] { return placeableWmf().left(30); }, ErrorNumber::InvalidPicture},
         FailureCase{"cut.emf", [] { return minimalEmf().left(100); }, ErrorNumber::InvalidPicture},
         FailureCase{"huge.gif", hugeGif, ErrorNumber::OutOfMemory},
-        FailureCase{"huge.bmp", hugeBmp, ErrorNumber::OutOfMemory}),
+        FailureCase{"huge.bmp", hugeBmp, ErrorNumber::OutOfMemory},
+        FailureCase{"overflowing.bmp", overflowingBmp, ErrorNumber::OutOfMemory},
+        FailureCase{"description.emf", emfWithDescriptionOutside, ErrorNumber::InvalidPicture},
+        FailureCase{"largest_record.wmf", wmfWithHugeLargestRecord, ErrorNumber::InvalidPicture}),
     [](const ::testing::TestParamInfo<FailureCase>& param) {
         QString name = QString::fromLatin1(param.param.name);
         name.replace(QLatin1Char('.'), QLatin1Char('_'));
