@@ -163,13 +163,6 @@ MetafileSvg emfToSvg(const QByteArray& file)
     if (headerSize < kEmfHeaderMinSize || headerSize > totalSize ||
         totalSize > static_cast<quint64>(file.size()))
         invalidPicture();
-    // libemf2svg reads the description string wherever the header says it is: it must lie
-    // inside the header record.
-    const quint64 descriptionChars = readLe<quint32>(file, 60);
-    const quint64 descriptionOffset = readLe<quint32>(file, 64);
-    if (descriptionChars != 0 && (descriptionOffset < kEmfHeaderMinSize ||
-                                  descriptionOffset + descriptionChars * 2 > headerSize))
-        invalidPicture();
     // libemf2svg trusts every record's size: walk them first, each inside the file, up to
     // the closing record.
     bool closed = false;
@@ -197,6 +190,15 @@ MetafileSvg emfToSvg(const QByteArray& file)
                                     toTwips(static_cast<double>(heightHmm), kHundredthMmPerInch));
 
     QByteArray input = file.left(totalSize); // emf2svg wants a mutable buffer
+    // libemf2svg reads the description string wherever the header points, even when it is
+    // empty. It is only a caption: one that does not lie inside the header is dropped.
+    const quint64 descriptionChars = readLe<quint32>(input, 60);
+    const quint64 descriptionOffset = readLe<quint32>(input, 64);
+    if (descriptionChars == 0 || descriptionOffset < kEmfHeaderMinSize ||
+        descriptionOffset + descriptionChars * 2 > headerSize) {
+        qToLittleEndian<quint32>(0, input.data() + 60);
+        qToLittleEndian<quint32>(0, input.data() + 64);
+    }
     char emptyNamespace[] = "";
     generatorOptions options{};
     options.nameSpace = emptyNamespace;

@@ -349,11 +349,11 @@ QByteArray overflowingBmp()
     return bmp.data();
 }
 
-QByteArray emfWithDescriptionOutside()
+QByteArray emfWithDescription(quint32 characters, quint32 offset)
 {
     QByteArray emf = minimalEmf();
-    qToLittleEndian<quint32>(4000, emf.data() + 60); // characters
-    qToLittleEndian<quint32>(88, emf.data() + 64);   // offset
+    qToLittleEndian<quint32>(characters, emf.data() + 60);
+    qToLittleEndian<quint32>(offset, emf.data() + 64);
     return emf;
 }
 
@@ -407,13 +407,23 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"huge.gif", hugeGif, ErrorNumber::OutOfMemory},
         FailureCase{"huge.bmp", hugeBmp, ErrorNumber::OutOfMemory},
         FailureCase{"overflowing.bmp", overflowingBmp, ErrorNumber::OutOfMemory},
-        FailureCase{"description.emf", emfWithDescriptionOutside, ErrorNumber::InvalidPicture},
         FailureCase{"largest_record.wmf", wmfWithHugeLargestRecord, ErrorNumber::InvalidPicture}),
     [](const ::testing::TestParamInfo<FailureCase>& param) {
         QString name = QString::fromLatin1(param.param.name);
         name.replace(QLatin1Char('.'), QLatin1Char('_'));
         return name.toStdString();
     });
+
+TEST_F(PictureLoaderTest, EmfWithADescriptionOutsideItsHeaderStillShows)
+{
+    // A description past the header, or an empty one with an offset at the end of the file.
+    for (const auto& [characters, offset] : {std::pair<quint32, quint32>{4000, 88}, {0, 168}}) {
+        const Picture picture = loadPicture(
+            write(QStringLiteral("caption.emf"), emfWithDescription(characters, offset)));
+        EXPECT_EQ(picture.naturalSizeTwips(), QSize(2880, 1440));
+        EXPECT_FALSE(picture.render(QSize(40, 20)).isNull());
+    }
+}
 
 TEST_F(PictureLoaderTest, FolderIsNotAPicture)
 {
