@@ -200,9 +200,8 @@ void MDIForm_Main::MDIForm_Load(const QString& CommandLine)
     show();
     // Under a window manager the frame adds to the outer size the start-up sets.
     const QSize frameExtra = frameGeometry().size() - geometry().size();
-    if (!frameExtra.isEmpty())
+    if (frameExtra.width() > 0 || frameExtra.height() > 0)
         resize(size() - frameExtra);
-    MDIForm_Resize();
 
     m_helpWindow = new Form_Help(this);
     m_helpWindow->subWindow()->move(twipsToPixels(screen.width() / 2.0), 0);

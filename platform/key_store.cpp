@@ -334,6 +334,16 @@ int save(const Key& root)
     return KeyResult::Success;
 }
 
+// The steps every call on a key path starts with: the root, the path's levels, the store.
+int loadForKey(quint32 root, const QString& keyPath, QStringList& path, Key& store)
+{
+    if (root != kClassesRoot)
+        return KeyResult::InvalidHandle;
+    if (!splitKeyPath(keyPath, path))
+        return KeyResult::BadPathname;
+    return load(store);
+}
+
 } // namespace
 
 QString keyStorePath()
@@ -344,13 +354,9 @@ QString keyStorePath()
 int keyOpen(quint32 root, const QString& keyPath, KeyHandle& handle)
 {
     handle = KeyHandle();
-    if (root != kClassesRoot)
-        return KeyResult::InvalidHandle;
     QStringList path;
-    if (!splitKeyPath(keyPath, path))
-        return KeyResult::BadPathname;
     Key store;
-    if (const int result = load(store); result != KeyResult::Success)
+    if (const int result = loadForKey(root, keyPath, path, store); result != KeyResult::Success)
         return result;
     if (!findKey(store, path))
         return KeyResult::FileNotFound;
@@ -386,13 +392,9 @@ int keyQueryValue(const KeyHandle& handle, const QString& valueName, char* buffe
 int keyCreate(quint32 root, const QString& keyPath, KeyHandle& handle)
 {
     handle = KeyHandle();
-    if (root != kClassesRoot)
-        return KeyResult::InvalidHandle;
     QStringList path;
-    if (!splitKeyPath(keyPath, path))
-        return KeyResult::BadPathname;
     Key store;
-    if (const int result = load(store); result != KeyResult::Success)
+    if (const int result = loadForKey(root, keyPath, path, store); result != KeyResult::Success)
         return result;
     // Opening for writing needs write access even when nothing has to be created.
     if (const int result = checkWritable(); result != KeyResult::Success)
