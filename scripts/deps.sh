@@ -11,6 +11,7 @@ FOLIVO_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps xdotool imagemagick
     desktop-file-utils zip libarchive-tools clang libclang-rt-14-dev
+    python3 libx11-6
 )
 
 folivo_missing_packages() {
