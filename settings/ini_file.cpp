@@ -2,12 +2,9 @@
 
 #include "app/main_caption.h"
 #include "platform/combo_box.h"
-#include "platform/error.h"
 #include "platform/install_folder.h"
 #include "platform/profile_file.h"
 #include "platform/ui_services.h"
-
-#include <QFile>
 
 namespace folivo::Mod_Varnox {
 
@@ -32,16 +29,6 @@ void pauseBetweenAttempts()
     volatile std::int32_t passes = 0;
     while (passes <= 1000000)
         passes = passes + 1;
-}
-
-// The profile writer has flushed the file to disk before renaming it into place; opening it
-// again proves it is there to read, and a failure to open goes to the caller as an error.
-void checkReadable(const QString& file)
-{
-    QFile settings(file);
-    if (!settings.open(QIODevice::ReadOnly))
-        throw Error(settings.exists() ? ErrorNumber::PathFileAccess : ErrorNumber::FileNotFound);
-    settings.close();
 }
 
 } // namespace
@@ -93,7 +80,8 @@ std::int32_t Ini_Write(const QString& section, const QString& key, const QString
             ui().endProgram(1);
         }
     }
-    checkReadable(file);
+    // The profile writer flushed the new file to disk before renaming it into place: the
+    // write is on disk, with nothing left to flush and nothing to tell the user.
     return result;
 }
 
