@@ -4,6 +4,8 @@
 #   fuzz/run_fuzzers.sh [SECONDS] [TARGET...]     TARGET: zip lzh profile picture
 # Inputs that reach new code are kept in build/fuzz/corpus/<target> for the next run; a crash
 # leaves its input as build/fuzz/findings/<target>/crash-* and makes the script fail.
+# FOLIVO_FUZZ_RUNS=N makes a run repeatable: the seeds alone, a fixed random seed and at most N
+# inputs (SECONDS still bounds it), so every run tries the same inputs, as a test gate must.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-20}
@@ -34,13 +36,17 @@ export TMPDIR="$scratch"
 status=0
 for target in "${targets[@]}"; do
     corpus="$build/corpus/$target"
+    # A repeatable run starts from the seeds alone, not from what earlier runs kept.
+    [ -n "${FOLIVO_FUZZ_RUNS:-}" ] && corpus="$scratch/corpus-$target"
     findings="$build/findings/$target"
     seeds=("$build/fuzz/seeds/$target")
     # The sample book's pages (JPEG, GIF, BMP, WMF) are seeds for the picture loader too.
     [ "$target" = picture ] && seeds+=("$build/sample/book")
     mkdir -p "$corpus" "$findings"
     echo "== $target: ${seconds}s"
-    if ! "$build/fuzz/folivo_fuzz_$target" -max_total_time="$seconds" -max_len=65536 \
+    repeatable=()
+    [ -n "${FOLIVO_FUZZ_RUNS:-}" ] && repeatable=(-seed=1 -runs="$FOLIVO_FUZZ_RUNS")
+    if ! "$build/fuzz/folivo_fuzz_$target" "${repeatable[@]}" -max_total_time="$seconds" -max_len=65536 \
         -timeout=25 -rss_limit_mb=3072 -print_final_stats=1 -artifact_prefix="$findings/" \
         "$corpus" "${seeds[@]}" >"$build/fuzz_$target.log" 2>&1; then
         echo "   FAILED: see $build/fuzz_$target.log and $findings/"
