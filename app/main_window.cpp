@@ -2,6 +2,7 @@
 
 #include "app/main_caption.h"
 #include "help/help_window.h"
+#include "platform/combo_box_widget.h"
 #include "platform/file_drop.h"
 #include "platform/install_folder.h"
 #include "platform/modal.h"
@@ -103,10 +104,7 @@ QPushButton* makeButton(QWidget* parent, const QString& caption, const QRect& pl
 
 QComboBox* makeCombo(QWidget* parent, const QRect& place)
 {
-    auto* combo = new QComboBox(parent);
-    combo->setEditable(true);
-    // Typed text is a path to try, not an entry to add to the list.
-    combo->setInsertPolicy(QComboBox::NoInsert);
+    auto* combo = new EditableComboBox(parent);
     combo->setGeometry(place);
     return combo;
 }

@@ -23,7 +23,9 @@ public:
     virtual void clear() = 0;
 };
 
-/// A QComboBox seen as a ComboBox. The box must be editable.
+/// A QComboBox seen as a ComboBox. The box must be editable. Whatever it writes leaves the
+/// entry equal to the text (exactly) selected, or none, so that the toolkit's next pick
+/// steps from what the box shows.
 class QtComboBox final : public ComboBox {
 public:
     explicit QtComboBox(QComboBox* box);

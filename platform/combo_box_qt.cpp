@@ -1,7 +1,10 @@
 #include "platform/combo_box.h"
+#include "platform/combo_box_widget.h"
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QSignalBlocker>
+#include <QWheelEvent>
 
 namespace folivo {
 
@@ -20,6 +23,7 @@ void QtComboBox::setText(const QString& text)
     // Only the user's pick (QComboBox::activated) is a click; programmatic changes are silent.
     const QSignalBlocker blocker(m_box);
     m_box->setEditText(text);
+    selectEntryOfText(m_box);
 }
 
 int QtComboBox::listCount() const
@@ -39,6 +43,7 @@ void QtComboBox::addItem(const QString& item)
     const QString keep = m_box->currentText();
     m_box->addItem(item);
     m_box->setEditText(keep);
+    selectEntryOfText(m_box);
 }
 
 void QtComboBox::clear()
@@ -46,6 +51,50 @@ void QtComboBox::clear()
     const QSignalBlocker blocker(m_box);
     m_box->clear();
     m_box->clearEditText();
+}
+
+EditableComboBox::EditableComboBox(QWidget* parent)
+    : QComboBox(parent)
+{
+    setEditable(true);
+    // Typed text is a path for the handlers to try, not an entry: the lists hold only what
+    // the program put there (the folder window writes its list back as the registered slots).
+    setInsertPolicy(QComboBox::NoInsert);
+    // Typed text is compared exactly. The default completer would turn it into the spelling
+    // of an entry that differs only in case, and Enter would then pick that entry.
+    setCompleter(nullptr);
+    connect(this, &QComboBox::editTextChanged, this, [this] { selectEntryOfText(this); });
+}
+
+void EditableComboBox::wheelEvent(QWheelEvent* event)
+{
+    // A wheel turned while the pointer merely crosses the box is no pick; let it pass on.
+    if (!hasFocus()) {
+        event->ignore();
+        return;
+    }
+    QComboBox::wheelEvent(event);
+}
+
+void selectEntryOfText(QComboBox* box)
+{
+    const QString text = box->currentText();
+    const int current = box->currentIndex();
+    // Keeps a current entry that shows the text, also when the list holds it twice.
+    if (current >= 0 && box->itemText(current) == text)
+        return;
+    const int match = box->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (match == current)
+        return;
+    const QSignalBlocker blocker(box);
+    QLineEdit* edit = box->lineEdit();
+    const int cursor = edit ? edit->cursorPosition() : 0;
+    box->setCurrentIndex(match);
+    // With no current entry QComboBox empties the text; put back what the user sees.
+    if (edit && edit->text() != text) {
+        edit->setText(text);
+        edit->setCursorPosition(cursor);
+    }
 }
 
 } // namespace folivo

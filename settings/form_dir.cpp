@@ -2,6 +2,7 @@
 
 #include "app/main_caption.h"
 #include "platform/combo_box.h"
+#include "platform/combo_box_widget.h"
 #include "platform/dir_listing.h"
 #include "platform/error.h"
 #include "platform/install_folder.h"
@@ -107,11 +108,10 @@ void Form_Dir::buildControls()
     placeTwips(Command(CloseCommand), 8730, 6300, 1185, 375);
     placeTwips(Command(DeleteCommand), 8730, 5400, 1185, 375);
 
-    m_comboPath = new QComboBox(this);
+    // Its list must stay the registered slots, as Delete writes it back into the file, and
+    // Delete must get the text exactly as typed.
+    m_comboPath = new EditableComboBox(this);
     m_comboPath->setObjectName(QStringLiteral("Combo_Path"));
-    m_comboPath->setEditable(true);
-    // The list must stay the registered slots: Delete writes it back into the file.
-    m_comboPath->setInsertPolicy(QComboBox::NoInsert);
     placeTwips(m_comboPath, 210, 5040, 9675, 300);
 
     m_label1 = new QLabel(kRegisteredCaption, this);

@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -272,6 +273,31 @@ TEST_F(FormDirTest, TypingInTheFolderBoxNeverAddsToTheRegisteredList)
 
     EXPECT_EQ(settingsLine(QStringLiteral("000")), QStringLiteral("/books/a"));
     EXPECT_EQ(settingsLine(QStringLiteral("001")), QStringLiteral("<missing>"));
+}
+
+TEST_F(FormDirTest, TypedTextIsNeverCompletedSoDeleteRemovesOnlyWhatWasTyped)
+{
+    writeSlots({QStringLiteral("/books/Alpha"), QStringLiteral("/books/beta")});
+    ListComboBox main;
+    Form_Dir dialog(main);
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    QComboBox* box = dialog.Combo_Path();
+    box->setFocus();
+    ASSERT_TRUE(box->hasFocus());
+
+    QTest::keyClicks(box, QStringLiteral("/books/a"));
+    EXPECT_EQ(box->currentText(), QStringLiteral("/books/a"));
+    QTest::keyClicks(box, QStringLiteral("lpha"));
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(box->currentText(), QStringLiteral("/books/alpha"));
+    dialog.Command(0)->setFocus(); // the user moves on to a button
+    EXPECT_EQ(box->currentText(), QStringLiteral("/books/alpha"));
+    dialog.Command_Click(2);
+
+    EXPECT_EQ(settingsLine(QStringLiteral("000")), QStringLiteral("/books/Alpha"));
+    EXPECT_EQ(settingsLine(QStringLiteral("001")), QStringLiteral("/books/beta"));
 }
 
 TEST_F(FormDirTest, TreeShowsSubfoldersAndTheFileListTheVisibleFiles)
