@@ -16,6 +16,9 @@ public:
     {
         QMessageBox box;
         box.setWindowTitle(title);
+        // Prompts carry file names, which may look like markup ("<b>x.rar"); as rich text
+        // they would lose their characters and every line break.
+        box.setTextFormat(Qt::PlainText);
         box.setText(displayText(prompt));
         box.setStandardButtons(QMessageBox::Ok);
         switch (style & 0xF0) {
