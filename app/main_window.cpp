@@ -1,6 +1,5 @@
 #include "app/main_window.h"
 
-#include "app/main_caption.h"
 #include "help/help_window.h"
 #include "platform/combo_box_widget.h"
 #include "platform/file_drop.h"

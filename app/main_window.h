@@ -1,6 +1,7 @@
 #pragma once
 
 #include "open/open_target.h"
+#include "platform/child_window_host.h"
 #include "platform/combo_box.h"
 
 #include <QMainWindow>
@@ -23,7 +24,7 @@ class Form_Main;
 /// The main window: the toolbar with every command, and the client area that holds the
 /// page window and the help window. Its handlers are also called as procedures by the open
 /// procedure and the start-up, and act as if the user had clicked.
-class MDIForm_Main : public QMainWindow, public OpenTargetHost {
+class MDIForm_Main : public QMainWindow, public OpenTargetHost, public ChildWindowHost {
     Q_OBJECT
 public:
     explicit MDIForm_Main(QWidget* parent = nullptr);
@@ -47,19 +48,17 @@ public:
     void Command_Preview_PostView_KeyDown(int Index, int& KeyCode, int Shift);
     void Command_Small_Big_KeyDown(int Index, int& KeyCode, int Shift);
 
-    /// Opens the first path of a drop (from any of the program's windows).
     void MDIForm_OLEDragDrop(const QMimeData* Data, Qt::DropAction Effect, Qt::MouseButtons Button,
-                             Qt::KeyboardModifiers Shift, double X, double Y);
+                             Qt::KeyboardModifiers Shift, double X, double Y) override;
     std::int32_t Open_Target(const QString& path);
 
-    /// Gives the keyboard focus back to "次=>", where the page keys act.
-    void focusNextButton();
+    void focusNextButton() override;
 
     ComboBox& comboPath() override { return m_comboPathBox; }
     ComboBox& comboFile() override { return m_comboFileBox; }
     quintptr hWnd() const override;
 
-    QMdiArea* mdiArea() const { return m_mdiArea; }
+    QMdiArea* mdiArea() const override { return m_mdiArea; }
     /// The page window, created on its first use.
     Form_Main& pageWindow();
     Form_Main* pageWindowIfCreated() const { return m_pageWindow; }

@@ -1,6 +1,6 @@
 #include "help/help_window.h"
 
-#include "app/main_window.h"
+#include "platform/child_window_host.h"
 #include "platform/file_drop.h"
 #include "platform/screen.h"
 
@@ -26,16 +26,16 @@ constexpr int kClientHeightTwips = 7155;
 
 } // namespace
 
-Form_Help::Form_Help(MDIForm_Main* main)
+Form_Help::Form_Help(ChildWindowHost* host)
     : QWidget(nullptr)
-    , m_main(main)
+    , m_host(host)
 {
     registerHelpResource();
     m_picture = QPixmap(QStringLiteral(":/help/help_page.bmp"));
     setAcceptDrops(true);
     setFocusPolicy(Qt::ClickFocus);
     setFixedSize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
-    m_subWindow = main->mdiArea()->addSubWindow(this, Qt::FramelessWindowHint);
+    m_subWindow = host->mdiArea()->addSubWindow(this, Qt::FramelessWindowHint);
     m_subWindow->setAcceptDrops(true);
 }
 
@@ -61,7 +61,7 @@ void Form_Help::mousePressEvent(QMouseEvent* event)
 
 void Form_Help::Form_GotFocus()
 {
-    m_main->focusNextButton();
+    m_host->focusNextButton();
 }
 
 void Form_Help::dragEnterEvent(QDragEnterEvent* event)
@@ -85,7 +85,7 @@ void Form_Help::Form_OLEDragDrop(const QMimeData* Data, Qt::DropAction Effect,
                                  Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, double X,
                                  double Y)
 {
-    m_main->MDIForm_OLEDragDrop(Data, Effect, Button, Shift, X, Y);
+    m_host->MDIForm_OLEDragDrop(Data, Effect, Button, Shift, X, Y);
 }
 
 } // namespace folivo

@@ -8,14 +8,14 @@ class QMimeData;
 
 namespace folivo {
 
-class MDIForm_Main;
+class ChildWindowHost;
 
 /// The help page beside the page window: one picture of usage instructions. It never keeps
 /// the focus and passes drops on to the main window.
 class Form_Help : public QWidget {
     Q_OBJECT
 public:
-    explicit Form_Help(MDIForm_Main* main);
+    explicit Form_Help(ChildWindowHost* host);
 
     QMdiSubWindow* subWindow() const { return m_subWindow; }
     const QPixmap& picture() const { return m_picture; }
@@ -33,7 +33,7 @@ private:
     void Form_OLEDragDrop(const QMimeData* Data, Qt::DropAction Effect, Qt::MouseButtons Button,
                           Qt::KeyboardModifiers Shift, double X, double Y);
 
-    MDIForm_Main* m_main;
+    ChildWindowHost* m_host;
     QMdiSubWindow* m_subWindow = nullptr;
     QPixmap m_picture;
 };

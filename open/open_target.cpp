@@ -1,6 +1,5 @@
 #include "open/open_target.h"
 
-#include "app/main_caption.h"
 #include "open/archive_extract.h"
 #include "open/folder_check.h"
 #include "platform/combo_box.h"

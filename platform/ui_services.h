@@ -1,8 +1,14 @@
 #pragma once
 
-class QString;
+#include <QString>
 
 namespace folivo {
+
+/// The main window's caption, also the title of the program's message boxes.
+inline QString mainCaption()
+{
+    return QStringLiteral("Folivo");
+}
 
 /// Message-box styles: one icon, optionally system-modal. OK is the only button.
 namespace MessageStyle {

@@ -1,6 +1,5 @@
 #include "settings/form_dir.h"
 
-#include "app/main_caption.h"
 #include "platform/combo_box.h"
 #include "platform/combo_box_widget.h"
 #include "platform/dir_listing.h"

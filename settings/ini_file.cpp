@@ -1,6 +1,5 @@
 #include "settings/ini_file.h"
 
-#include "app/main_caption.h"
 #include "platform/combo_box.h"
 #include "platform/install_folder.h"
 #include "platform/profile_file.h"

@@ -1,6 +1,5 @@
 #include "shell/form_control.h"
 
-#include "app/main_caption.h"
 #include "platform/screen.h"
 #include "platform/ui_services.h"
 #include "shell/mod_reg.h"

@@ -1,6 +1,5 @@
 #include "shell/mod_reg.h"
 
-#include "app/main_caption.h"
 #include "platform/key_store.h"
 #include "platform/ui_services.h"
 #include "shell/desktop_entry.h"

@@ -1,6 +1,5 @@
 #include "view/page_list.h"
 
-#include "app/main_caption.h"
 #include "platform/combo_box.h"
 #include "platform/dir_listing.h"
 #include "platform/path_separator.h"

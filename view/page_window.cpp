@@ -1,7 +1,6 @@
 #include "view/page_window.h"
 
-#include "app/main_caption.h"
-#include "app/main_window.h"
+#include "platform/child_window_host.h"
 #include "platform/combo_box.h"
 #include "platform/error.h"
 #include "platform/file_drop.h"
@@ -38,9 +37,9 @@ bool isListed(const ComboBox& box, const QString& text)
 
 } // namespace
 
-Form_Main::Form_Main(MDIForm_Main* main)
+Form_Main::Form_Main(ChildWindowHost* host)
     : QWidget(nullptr)
-    , m_main(main)
+    , m_host(host)
 {
     setAcceptDrops(true);
     setFocusPolicy(Qt::ClickFocus);
@@ -49,7 +48,7 @@ Form_Main::Form_Main(MDIForm_Main* main)
     m_image->move(0, 0);
     connect(m_image, &ImageControl::dropped, this, &Form_Main::Image_Main_OLEDragDrop);
 
-    m_subWindow = main->mdiArea()->addSubWindow(this, Qt::FramelessWindowHint);
+    m_subWindow = host->mdiArea()->addSubWindow(this, Qt::FramelessWindowHint);
     m_subWindow->setAcceptDrops(true);
     Form_Load();
 }
@@ -98,7 +97,7 @@ QString Form_Main::Image_Get(ImageControl& Image, ComboBox& Path_Name, ComboBox&
         Image.setVisible(true);
         Image.setStretch(true);
         showPageWindow();
-        m_main->focusNextButton();
+        m_host->focusNextButton();
         return result;
     } catch (const Error& error) {
         ui().messageBox(error.description() + QStringLiteral("Error No=") +
@@ -139,7 +138,7 @@ void Form_Main::mousePressEvent(QMouseEvent* event)
 void Form_Main::Form_GotFocus()
 {
     // The page never keeps the focus: the toolbar's keys must keep acting on the page.
-    m_main->focusNextButton();
+    m_host->focusNextButton();
 }
 
 void Form_Main::dragEnterEvent(QDragEnterEvent* event)
@@ -163,14 +162,14 @@ void Form_Main::Form_OLEDragDrop(const QMimeData* Data, Qt::DropAction Effect,
                                  Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, double X,
                                  double Y)
 {
-    m_main->MDIForm_OLEDragDrop(Data, Effect, Button, Shift, X, Y);
+    m_host->MDIForm_OLEDragDrop(Data, Effect, Button, Shift, X, Y);
 }
 
 void Form_Main::Image_Main_OLEDragDrop(const QMimeData* Data, Qt::DropAction Effect,
                                        Qt::MouseButtons Button, Qt::KeyboardModifiers Shift,
                                        double X, double Y)
 {
-    m_main->MDIForm_OLEDragDrop(Data, Effect, Button, Shift, X, Y);
+    m_host->MDIForm_OLEDragDrop(Data, Effect, Button, Shift, X, Y);
 }
 
 } // namespace folivo

@@ -10,17 +10,17 @@ class QMimeData;
 
 namespace folivo {
 
+class ChildWindowHost;
 class ComboBox;
 class ImageControl;
-class MDIForm_Main;
 
 /// The page window: a borderless child of the main window at the top-left corner of its
 /// client area, exactly as large as the page it shows in Image_Main.
 class Form_Main : public QWidget {
     Q_OBJECT
 public:
-    /// Creates the window inside the main window's client area and runs Form_Load.
-    explicit Form_Main(MDIForm_Main* main);
+    /// Creates the window inside the host's client area and runs Form_Load.
+    explicit Form_Main(ChildWindowHost* host);
 
     /// Shows a page: checks the folder, steps through the folder's pictures by Count, loads
     /// the picture, fits it into the view area (Mode 1) or applies the zoom (other Mode),
@@ -52,7 +52,7 @@ private:
     void showPageWindow();
     void hidePageWindow();
 
-    MDIForm_Main* m_main;
+    ChildWindowHost* m_host;
     QMdiSubWindow* m_subWindow = nullptr;
     ImageControl* m_image = nullptr;
 };
