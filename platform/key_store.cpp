@@ -2,6 +2,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/install_folder.h"
+#include "platform/key_store_testing.h"
 #include "platform/path_separator.h"
 
 #include <QFile>
