@@ -214,6 +214,9 @@ class Bench:
                 for _ in range(self.options.turns):
                     if pace:
                         time.sleep(pace)
+                        # The page taken as shown must be the page that stays.
+                        if self.screen.page() != bands:
+                            raise Failure("the page changed after it was taken as shown")
                     pressed = time.perf_counter()
                     self.screen.press_space()
                     shown, bands = self.screen.wait_new_page(bands, app.process, TURN_TIMEOUT)
@@ -228,12 +231,19 @@ class Bench:
         pages = sorted(os.path.join(o.book, name) for name in os.listdir(o.book))
         turned = pages[1 : 1 + 2 * o.turns]
         results = {}
+
+        def djpeg():
+            return [timed(["djpeg", "-scale", "1/2", "-outfile", os.devnull, page])
+                    for page in turned]
+
+        # djpeg runs on every turned page before the turns and again after them, so that a
+        # change in the machine's load during the run weighs on both sides alike.
+        print("djpeg of the %d pages the turns go to..." % len(turned), flush=True)
+        results["djpeg"] = djpeg()
         print("page turns (%d at reading pace, %d flicking)..." % (o.turns, o.turns), flush=True)
         results["reading"], results["flicking"], size, results["turn_memory"] = self.turns()
-        print("decoding the %d turned pages at %d x %d: djpeg, Folivo's loader..."
-              % (len(turned), *size), flush=True)
-        results["djpeg"] = [timed(["djpeg", "-scale", "1/2", "-outfile", os.devnull, page])
-                            for page in turned]
+        print("djpeg again, then Folivo's loader at %d x %d..." % size, flush=True)
+        results["djpeg"] += djpeg()
         # The first page is decoded once more first: loading the image plugin is no decode.
         decoded = subprocess.run([o.decode, str(size[0]), str(size[1]), turned[0], *turned],
                                  check=True, stdout=subprocess.PIPE, text=True).stdout.split()
@@ -313,7 +323,7 @@ def main():
     parser.add_argument("--deflated", required=True)
     parser.add_argument("--pages", type=int, required=True)
     parser.add_argument("--turns", type=int, default=60, help="timed turns at each pace")
-    parser.add_argument("--runs", type=int, default=5, help="timed starts of each kind")
+    parser.add_argument("--runs", type=int, default=3, help="timed starts of each kind")
     options = parser.parse_args()
     if 1 + 2 * options.turns > options.pages:
         parser.error("%d turns at each pace need %d pages" % (options.turns, 1 + 2 * options.turns))
