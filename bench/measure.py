@@ -11,6 +11,7 @@ end-to-end driver's helpers (xdotool, WM_DELETE_WINDOW).
 
 import argparse
 import ctypes
+import json
 import math
 import os
 import resource
@@ -363,6 +364,7 @@ def main():
     parser.add_argument("--pages", type=int, required=True)
     parser.add_argument("--turns", type=int, default=60, help="timed turns at each pace")
     parser.add_argument("--runs", type=int, default=3, help="timed starts of each kind")
+    parser.add_argument("--raw", help="write every timing (ms) into this JSON file")
     options = parser.parse_args()
     if 1 + 2 * options.turns > options.pages:
         parser.error("%d turns at each pace need %d pages" % (options.turns, 1 + 2 * options.turns))
@@ -378,6 +380,9 @@ def main():
         return 1
     finally:
         bench.close()
+    if options.raw:
+        with open(options.raw, "w") as f:
+            json.dump(dict(results, djpeg_cpu=DJPEG_CPU, page_size=size), f, indent=1)
     table(results, size, options)
     return 0
 
