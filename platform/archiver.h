@@ -39,9 +39,5 @@ int UnZip(quintptr owner, const QString& commandLine, QString& output, int outpu
 int UnlhaGetVersion();
 int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize);
 
-enum class Library { Zip, Lzh };
-/// Makes a library report version 0, as a missing DLL would. For tests of that road only.
-void setLibraryUsable(Library library, bool usable);
-
 } // namespace Archiver
 } // namespace folivo

@@ -1,6 +1,7 @@
 #include "platform/archiver.h"
 
 #include "platform/archive_member_names.h"
+#include "platform/archiver_testing.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/path_separator.h"

@@ -1,6 +1,8 @@
 #include "platform/key_store.h"
 
+#include "platform/atomic_file.h"
 #include "platform/install_folder.h"
+#include "platform/key_store_testing.h"
 #include "platform/path_separator.h"
 
 #include <QFile>
@@ -285,51 +287,12 @@ int load(Key& root)
     return parse(text, root) ? KeyResult::Success : KeyResult::BadDatabase;
 }
 
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += n;
-    }
-    return true;
-}
-
 int save(const Key& root)
 {
     if (const int check = checkWritable(); check != KeyResult::Success)
         return check;
-    const QByteArray target = QFile::encodeName(keyStorePath());
-    QByteArray temporary = target + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return resultFromErrno(errno);
-
-    struct stat st {};
-    const mode_t mode = ::stat(target.constData(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    const QByteArray text = serialize(root);
-    const bool written = ::fchmod(fd, mode) == 0 && writeAll(fd, text) && ::fsync(fd) == 0;
-    const int writeError = errno;
-    if (::close(fd) != 0 || !written) {
-        ::unlink(temporary.constData());
-        return resultFromErrno(written ? errno : writeError);
-    }
-    if (::rename(temporary.constData(), target.constData()) != 0) {
-        const int renameError = errno;
-        ::unlink(temporary.constData());
-        return resultFromErrno(renameError);
-    }
-    // Make the rename itself durable; a failure here leaves a complete file either way.
-    const int dir = ::open(QFile::encodeName(installFolder()).constData(), O_RDONLY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    if (const int error = replaceFileAtomically(QFile::encodeName(keyStorePath()), serialize(root)))
+        return resultFromErrno(error);
     ++g_writeCount;
     return KeyResult::Success;
 }

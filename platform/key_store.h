@@ -97,8 +97,4 @@ quint32 keyFormatMessage(int code, char* buffer, quint32 size);
 /// The system's text for a result code ("Access is denied.").
 QString keyResultText(int code);
 
-/// How many times this process has rewritten the store file: lets callers and tests see
-/// whether an operation had to change anything.
-quint64 keyStoreWriteCount();
-
 } // namespace folivo

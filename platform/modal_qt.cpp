@@ -1,5 +1,7 @@
 #include "platform/modal.h"
 
+#include "platform/modal_testing.h"
+
 #include <QDialog>
 
 #include <utility>

@@ -1,5 +1,7 @@
 #include "platform/profile_file.h"
 
+#include "platform/atomic_file.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QList>
@@ -235,64 +237,12 @@ private:
     bool m_nested = false;
 };
 
-bool writeAll(int fd, const QByteArray& content)
-{
-    const char* data = content.constData();
-    qsizetype left = content.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        left -= written;
-    }
-    return true;
-}
-
 QByteArray folderOf(const QByteArray& path)
 {
     const qsizetype slash = path.lastIndexOf('/');
     if (slash < 0)
         return QByteArrayLiteral(".");
     return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
-}
-
-// Writes content to a temporary file beside path, flushes it to disk and renames it over
-// path: whoever reads the file, and whatever happens to the machine meanwhile, sees either
-// the old content or the new, never a part of it.
-bool replaceFile(const QByteArray& path, const QByteArray& content, const struct stat* old)
-{
-    // Writers are serialised by the lock, so one fixed name serves, and a temporary file
-    // left behind by a crash is simply replaced by the next write.
-    const QByteArray temporary = path + ".tmp";
-    if (::unlink(temporary.constData()) != 0 && errno != ENOENT)
-        return false;
-    const int fd =
-        ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0)
-        return false;
-    bool ok = writeAll(fd, content);
-    if (ok && old)
-        ok = ::fchmod(fd, old->st_mode & 07777) == 0;
-    if (ok)
-        ok = ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (ok)
-        ok = ::rename(temporary.constData(), path.constData()) == 0;
-    if (!ok) {
-        ::unlink(temporary.constData());
-        return false;
-    }
-    // The rename itself lasts only once the folder's entry is on disk.
-    const int folder = ::open(folderOf(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
-    return true;
 }
 
 // A settings file that is a link is written where the link leads, so the link stays.
@@ -357,7 +307,7 @@ int writeString(const QString& section, const QString& key, const QString& value
         return 0;
     Lines lines = splitLines(content);
     setValue(lines, section, key, value);
-    return replaceFile(path, joinLines(lines), exists ? &st : nullptr) ? 1 : 0;
+    return replaceFileAtomically(path, joinLines(lines)) == 0 ? 1 : 0;
 }
 
 struct ExclusiveAccess::Lock {

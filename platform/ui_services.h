@@ -35,7 +35,5 @@ public:
 
 /// The services in force: the recorder a test installed, else the Qt implementation.
 UiServices& ui();
-/// Installs services for the whole process; nullptr restores the Qt implementation.
-void setUi(UiServices* services);
 
 } // namespace folivo

@@ -1,5 +1,7 @@
 #include "platform/ui_services.h"
 
+#include "platform/ui_services_testing.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QString>

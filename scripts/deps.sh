@@ -11,7 +11,7 @@ FOLIVO_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps xdotool imagemagick
     desktop-file-utils zip libarchive-tools clang libclang-rt-14-dev
-    python3 libx11-6
+    python3 libx11-6 libxtst6 libjpeg-turbo-progs
 )
 
 folivo_missing_packages() {

@@ -237,11 +237,6 @@ void Form_Dir::Command_Click(int Index)
     accept();
 }
 
-QString Form_Dir::dirPath() const
-{
-    return m_dir->path();
-}
-
 int Form_Dir::trySetDirPath(const QString& path)
 {
     try {

@@ -41,9 +41,6 @@ public:
     /// file, which may show a message box and end the program.
     void Command_Click(int Index);
 
-    /// The folder open in the tree.
-    QString dirPath() const;
-
     DriveList* Drive() const { return m_drive; }
     FolderTree* Dir() const { return m_dir; }
     QListWidget* File() const { return m_file; }

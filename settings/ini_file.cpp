@@ -5,6 +5,9 @@
 #include "platform/profile_file.h"
 #include "platform/ui_services.h"
 
+#include <chrono>
+#include <thread>
+
 namespace folivo::Mod_Varnox {
 
 namespace {
@@ -21,14 +24,9 @@ constexpr int kReadBufferSize = 512;
 constexpr std::int16_t kWriteRetries = 10;
 
 // A pause between write attempts that blocks this thread and lets no window event run, so
-// nothing can act on half-recorded settings meanwhile. volatile keeps the loop from being
-// optimised away.
-void pauseBetweenAttempts()
-{
-    volatile std::int32_t passes = 0;
-    while (passes <= 1000000)
-        passes = passes + 1;
-}
+// nothing can act on half-recorded settings meanwhile. It sleeps rather than counts, so it
+// lasts as long on every machine.
+constexpr auto kPauseBetweenAttempts = std::chrono::milliseconds(50);
 
 } // namespace
 
@@ -72,7 +70,7 @@ std::int32_t Ini_Write(const QString& section, const QString& key, const QString
         }
         result = -1;
         ++failures;
-        pauseBetweenAttempts();
+        std::this_thread::sleep_for(kPauseBetweenAttempts);
         if (failures > kWriteRetries) {
             ui().messageBox(QStringLiteral("(") + file + QStringLiteral(")") + kWriteFailedText,
                             MessageStyle::Stop, mainCaption());

@@ -3,6 +3,7 @@
 #include "platform/key_store.h"
 #include "platform/ui_services.h"
 #include "shell/desktop_entry.h"
+#include "shell/mod_reg_testing.h"
 
 #include <QCoreApplication>
 #include <QDir>

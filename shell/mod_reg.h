@@ -33,8 +33,6 @@ void Menu_Remove();
 
 /// The program the verb starts: the running program's absolute path unless one was set.
 QString programPath();
-/// Sets the program the verb starts; an empty path restores the running program.
-void setProgramPath(const QString& path);
 
 /// The command value the verb's command keys hold: "<program>" "%1".
 QString commandValue();

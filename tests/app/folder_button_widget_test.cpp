@@ -3,7 +3,7 @@
 #include "app/main_window.h"
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
-#include "platform/modal.h"
+#include "platform/modal_testing.h"
 #include "settings/folder_tree.h"
 #include "settings/form_dir.h"
 #include "settings/ini_file.h"

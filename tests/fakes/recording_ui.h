@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ui_services.h"
+#include "platform/ui_services_testing.h"
 
 #include <QString>
 

@@ -1,6 +1,7 @@
 #include "open/archive_extract.h"
 
 #include "platform/archiver.h"
+#include "platform/archiver_testing.h"
 #include "platform/install_folder.h"
 #include "support/file_tree.h"
 #include "support/lzh_writer.h"

@@ -6,9 +6,11 @@
 #include "platform/error.h"
 #include "platform/install_folder.h"
 #include "platform/modal.h"
+#include "platform/modal_testing.h"
 #include "platform/screen.h"
 #include "settings/drive_list.h"
 #include "settings/folder_tree.h"
+#include "settings/form_dir_testing.h"
 #include "settings/ini_file.h"
 #include "support/temp_home.h"
 
@@ -149,7 +151,7 @@ TEST_P(VanishedFolderTest, WarnsOnceAndCutsTheMainFolderBackToTheNearestExisting
                   QStringLiteral("】"));
     EXPECT_EQ(m_ui.messages[0].style, 48);
     EXPECT_EQ(m_ui.messages[0].title, QStringLiteral("Folivo"));
-    EXPECT_EQ(dialog.dirPath(), books);
+    EXPECT_EQ(dirPath(dialog), books);
     EXPECT_EQ(main.text(), books);
 }
 
@@ -161,7 +163,7 @@ TEST_F(FormDirTest, VanishedFolderRightUnderTheRootCutsBackToTheRoot)
     Form_Dir dialog(main);
 
     EXPECT_EQ(m_ui.messages.size(), 1u);
-    EXPECT_EQ(dialog.dirPath(), QStringLiteral("/"));
+    EXPECT_EQ(dirPath(dialog), QStringLiteral("/"));
     EXPECT_EQ(main.text(), QStringLiteral("/"));
 }
 
@@ -171,7 +173,7 @@ TEST_F(FormDirTest, NoMainFolderShowsTheCurrentFolderWithoutAMessage)
     Form_Dir dialog(main);
 
     EXPECT_TRUE(m_ui.messages.empty());
-    EXPECT_EQ(dialog.dirPath(), QDir::currentPath());
+    EXPECT_EQ(dirPath(dialog), QDir::currentPath());
     EXPECT_EQ(main.text(), QStringLiteral("  "));
 }
 
@@ -196,7 +198,7 @@ TEST_F(FormDirTest, AddOfARegisteredFolderLeavesTheFileAndSwitchesTheMainFolder)
     bool ran = false;
     setModalScript([&](QDialog& shown) {
         auto& form = static_cast<Form_Dir&>(shown);
-        EXPECT_EQ(form.dirPath(), other);
+        EXPECT_EQ(dirPath(form), other);
         form.Dir()->setPath(a);
         form.Command(1)->click();
         EXPECT_FALSE(form.isVisible());
@@ -329,7 +331,7 @@ TEST_F(FormDirTest, TreeShowsSubfoldersAndTheFileListTheVisibleFiles)
     } catch (const Error& error) {
         EXPECT_EQ(error.number(), ErrorNumber::PathNotFound);
     }
-    EXPECT_EQ(dialog.dirPath(), root + QStringLiteral("/sub2"));
+    EXPECT_EQ(dirPath(dialog), root + QStringLiteral("/sub2"));
 }
 
 TEST_F(FormDirTest, DropOpensAFolderAndMovesTheDriveListToADroppedFile)
@@ -347,19 +349,19 @@ TEST_F(FormDirTest, DropOpensAFolderAndMovesTheDriveListToADroppedFile)
 
     // A file on the tree's own drive moves nothing.
     dialog.Dir_OLEDragDrop(droppedFile);
-    EXPECT_EQ(dialog.dirPath(), start);
+    EXPECT_EQ(dirPath(dialog), start);
 
     // Only the first entry counts; the drive list follows the folder, the tree stays in it.
     QMimeData folders;
     folders.setUrls({QUrl::fromLocalFile(target), QUrl::fromLocalFile(start)});
     dialog.Dir_OLEDragDrop(folders);
-    EXPECT_EQ(dialog.dirPath(), target);
+    EXPECT_EQ(dirPath(dialog), target);
     EXPECT_EQ(dialog.Drive()->drive(), volume);
 
     // A file on another drive opens that drive.
     dialog.Dir_OLEDragDrop(droppedFile);
     EXPECT_EQ(dialog.Drive()->drive(), QStringLiteral("/"));
-    EXPECT_EQ(dialog.dirPath(), QStringLiteral("/"));
+    EXPECT_EQ(dirPath(dialog), QStringLiteral("/"));
     EXPECT_TRUE(m_ui.messages.empty());
 }
 
@@ -374,13 +376,13 @@ TEST_F(FormDirTest, DriveChangeOpensTheDriveAndFallsBackSilentlyWhenItIsGone)
     dialog.Drive()->setDriveQuietly(inner);
 
     dialog.Drive()->setDrive(QStringLiteral("/"));
-    EXPECT_EQ(dialog.dirPath(), QStringLiteral("/"));
+    EXPECT_EQ(dirPath(dialog), QStringLiteral("/"));
 
     dialog.Drive()->setDrive(volume);
-    EXPECT_EQ(dialog.dirPath(), volume);
+    EXPECT_EQ(dirPath(dialog), volume);
 
     dialog.Drive()->setDrive(gone);
-    EXPECT_EQ(dialog.dirPath(), volume);
+    EXPECT_EQ(dirPath(dialog), volume);
     EXPECT_EQ(dialog.Drive()->drive(), volume);
     EXPECT_TRUE(m_ui.messages.empty());
 }

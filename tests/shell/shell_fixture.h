@@ -3,6 +3,7 @@
 #include "fakes/recording_ui.h"
 #include "platform/key_store.h"
 #include "shell/mod_reg.h"
+#include "shell/mod_reg_testing.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
