@@ -1,6 +1,7 @@
 #include "platform/archiver.h"
 
 #include "platform/archive_member_names.h"
+#include "platform/archiver_testing.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/path_separator.h"
@@ -13,10 +14,18 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <limits>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
+#include <vector>
 
 #include <locale.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace folivo::Archiver {
@@ -24,6 +33,9 @@ namespace {
 
 std::atomic<bool> zipUsable{true};
 std::atomic<bool> lzhUsable{true};
+std::atomic<int> workerCountSetting{0};
+std::mutex diskSpaceProbeMutex;
+testing::DiskSpaceProbe diskSpaceProbe;
 
 enum class Format { Zip, Lzh };
 
@@ -31,6 +43,11 @@ const QLatin1StringView kZipOptions("-x -o -q ");
 const QLatin1StringView kLzhOptions("x -d1 -y1 ");
 const QLatin1StringView kAllMembers("\" *.*");
 const QLatin1StringView kBetweenPaths("\" \"");
+
+constexpr int kMaxHeaderRetries = 8;
+constexpr qint64 kMinFreeMargin = qint64(1) << 30;
+constexpr int kFreeMarginPercent = 5;
+constexpr std::chrono::milliseconds kProgressInterval(50);
 
 struct CommandLine {
     QString archive;
@@ -137,23 +154,121 @@ Writer openWriter()
     return writer;
 }
 
+/// Collects what went wrong, from every worker; the code returned is the worst.
+class Outcome {
+public:
+    void note(int result)
+    {
+        int current = m_code.load();
+        while (current < result && !m_code.compare_exchange_weak(current, result)) {
+        }
+    }
+    int code() const { return m_code.load(); }
+
+private:
+    std::atomic<int> m_code{Result::Success};
+};
+
+/// Steps a reader from header to header. A header that libarchive gives up on still takes
+/// its place in the count, so every reader of the same archive numbers members alike.
+class HeaderWalk {
+public:
+    explicit HeaderWalk(archive* reader)
+        : m_reader(reader)
+    {
+    }
+
+    enum class Step { Member, Unreadable, End, Damaged };
+
+    Step next(archive_entry** entry)
+    {
+        for (int retries = 0;;) {
+            const int r = archive_read_next_header(m_reader, entry);
+            if (r == ARCHIVE_EOF)
+                return Step::End;
+            if (r == ARCHIVE_RETRY) {
+                if (++retries > kMaxHeaderRetries)
+                    return Step::Damaged;
+                continue;
+            }
+            if (r == ARCHIVE_FATAL)
+                return Step::Damaged;
+            ++m_position;
+            // A warning is about this member only.
+            return r == ARCHIVE_FAILED ? Step::Unreadable : Step::Member;
+        }
+    }
+
+    /// Moves on to the member at index; false when it cannot be read.
+    bool seek(int index, archive_entry** entry)
+    {
+        while (m_position <= index) {
+            const Step step = next(entry);
+            if (step == Step::End || step == Step::Damaged)
+                return false;
+            if (m_position == index + 1)
+                return step == Step::Member;
+        }
+        return false;
+    }
+
+    /// The index of the header read last.
+    int position() const { return m_position - 1; }
+
+private:
+    archive* m_reader;
+    int m_position = 0;
+};
+
+/// One header as the first reading found it.
+struct Header {
+    int index = 0;
+    std::optional<QByteArray> rawName;
+    mode_t type = 0;
+    bool linkOrEncrypted = false;
+    qint64 declaredSize = -1;
+    std::optional<std::pair<time_t, long>> mtime;
+};
+
+std::vector<Header> readHeaders(archive* reader, Format format, Outcome& outcome)
+{
+    std::vector<Header> headers;
+    HeaderWalk walk(reader);
+    archive_entry* entry = nullptr;
+    for (;;) {
+        const HeaderWalk::Step step = walk.next(&entry);
+        if (step == HeaderWalk::Step::End)
+            break;
+        if (step != HeaderWalk::Step::Member) {
+            outcome.note(Result::ArchiveDamaged);
+            if (step == HeaderWalk::Step::Damaged)
+                break;
+            continue;
+        }
+        Header header;
+        header.index = walk.position();
+        header.rawName = storedName(entry, format);
+        header.type = archive_entry_filetype(entry);
+        header.linkOrEncrypted =
+            archive_entry_hardlink(entry) != nullptr || archive_entry_is_encrypted(entry);
+        if (archive_entry_size_is_set(entry))
+            header.declaredSize = std::max<qint64>(0, archive_entry_size(entry));
+        if (archive_entry_mtime_is_set(entry))
+            header.mtime = {archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)};
+        headers.push_back(std::move(header));
+    }
+    return headers;
+}
+
 /// Decides how the archive's names are decoded, from their raw bytes.
 class NameDecoder {
 public:
-    NameDecoder(const QString& archivePath, Format format)
+    NameDecoder(const std::vector<Header>& headers, const QString& archivePath, Format format)
     {
         QList<QByteArray> rawNames;
-        if (Reader reader = openReader(archivePath, format)) {
-            archive_entry* entry = nullptr;
-            for (int retries = 0;;) {
-                const int r = archive_read_next_header(reader.get(), &entry);
-                if (r == ARCHIVE_EOF || r == ARCHIVE_FATAL || (r == ARCHIVE_RETRY && ++retries > 8))
-                    break;
-                if (r != ARCHIVE_RETRY)
-                    if (const std::optional<QByteArray> name = storedName(entry, format))
-                        rawNames.append(*name);
-            }
-        }
+        for (const Header& header : headers)
+            if (header.rawName)
+                rawNames.append(*header.rawName);
         m_encoding = chooseNameEncoding(rawNames);
         // UTF-8-flagged names may sit beside CP932 ones in an archive from Windows.
         if (format == Format::Zip && m_encoding == NameEncoding::Cp932)
@@ -175,17 +290,195 @@ private:
     QSet<QString> m_flaggedUtf8;
 };
 
-/// Collects what went wrong; the code returned is the worst.
-struct Outcome {
-    int code = Result::Success;
-    void note(int result) { code = std::max(code, result); }
+/// A file to write, where the archive holds it and where it goes.
+struct FileMember {
+    int index = 0;
+    QString relativePath;
+    qint64 declaredSize = -1;
 };
 
-enum class Copy { Done, DataWrong, ReadFailed, ReadStopped, WriteFailed, WriterBroken };
+/// What is to be made: folders first, then files by the workers.
+struct Plan {
+    std::map<QString, std::optional<std::pair<time_t, long>>> folders; // parents sort first
+    std::vector<FileMember> files;
+    qint64 declaredBytes = 0;
+};
 
-Copy copyData(archive* reader, archive* writer)
+void addFolderWithParents(Plan& plan, const QStringList& parts, qsizetype count)
+{
+    for (qsizetype n = 1; n <= count; ++n)
+        plan.folders.try_emplace(parts.first(n).join(kPathSeparator));
+}
+
+Plan makePlan(const std::vector<Header>& headers, const NameDecoder& names, Outcome& outcome)
+{
+    Plan plan;
+    for (const Header& header : headers) {
+        const std::optional<QStringList> parts =
+            header.rawName ? memberPathParts(names.decode(*header.rawName)) : std::nullopt;
+        if (!parts) {
+            outcome.note(Result::MembersLeftOut);
+            continue;
+        }
+        // Resource forks that the macOS archiver adds beside every file are not pages.
+        if (parts->isEmpty() || parts->first() == QLatin1String("__MACOSX"))
+            continue;
+        if ((header.type != AE_IFREG && header.type != AE_IFDIR) || header.linkOrEncrypted) {
+            outcome.note(Result::MembersLeftOut);
+            continue;
+        }
+        if (header.type == AE_IFDIR) {
+            addFolderWithParents(plan, *parts, parts->size());
+            plan.folders[parts->join(kPathSeparator)] = header.mtime;
+            continue;
+        }
+        addFolderWithParents(plan, *parts, parts->size() - 1);
+        plan.files.push_back({header.index, parts->join(kPathSeparator), header.declaredSize});
+        const qint64 room = std::numeric_limits<qint64>::max() - plan.declaredBytes;
+        plan.declaredBytes += std::min(room, std::max<qint64>(0, header.declaredSize));
+    }
+    return plan;
+}
+
+std::optional<testing::DiskSpace> diskSpace(const QString& folder)
+{
+    {
+        const std::lock_guard lock(diskSpaceProbeMutex);
+        if (diskSpaceProbe)
+            return diskSpaceProbe(folder);
+    }
+    struct statvfs disk {};
+    if (::statvfs(QFile::encodeName(folder).constData(), &disk) != 0)
+        return std::nullopt;
+    return testing::DiskSpace{static_cast<qint64>(disk.f_blocks) * qint64(disk.f_frsize),
+                              static_cast<qint64>(disk.f_bavail) * qint64(disk.f_frsize)};
+}
+
+// A book that fills the disk would break more than the reader; declared sizes are checked
+// before the first byte is written (members that lie are stopped while they are written).
+bool leavesRoomOnDisk(const QString& destination, qint64 declaredBytes)
+{
+    const QString folder =
+        isFolder(destination) ? destination : QFileInfo(destination).absolutePath();
+    const std::optional<testing::DiskSpace> space = diskSpace(folder);
+    if (!space)
+        return true;
+    const qint64 margin = std::max(kMinFreeMargin, space->size / 100 * kFreeMarginPercent);
+    return space->free - margin >= declaredBytes;
+}
+
+/// The destination as a canonical path, made when missing; empty when it cannot be had.
+QString prepareDestination(const QString& path)
+{
+    // Before the first extraction the folder may not exist yet; its parent (the install
+    // folder) does.
+    if (!isFolder(path)) {
+        try {
+            makeFolder(path);
+        } catch (const Error&) {
+            return QString();
+        }
+    }
+    // Links above the destination are the user's business; resolving them here keeps the
+    // symlink guard to what lies inside it.
+    return QFileInfo(path).canonicalFilePath();
+}
+
+QByteArray targetPath(const QString& destination, const QString& relativePath)
+{
+    return QFile::encodeName(destination + kPathSeparator + relativePath);
+}
+
+// Folders are made before the workers start, by one writer, so no two workers ever race
+// to make the same one. What already stands is left to the workers' writers, whose guard
+// refuses to write through a link.
+void makeFolders(const Plan& plan, const QString& destination, archive* writer, Outcome& outcome)
+{
+    std::unique_ptr<archive_entry, decltype(&archive_entry_free)> entry(archive_entry_new(),
+                                                                        archive_entry_free);
+    for (const auto& [relativePath, mtime] : plan.folders) {
+        const QByteArray target = targetPath(destination, relativePath);
+        struct stat existing {};
+        if (::lstat(target.constData(), &existing) == 0)
+            continue;
+        archive_entry_clear(entry.get());
+        archive_entry_copy_pathname(entry.get(), target.constData());
+        archive_entry_set_filetype(entry.get(), AE_IFDIR);
+        // Modes from the archive could make a folder that the next Tmp_Clear cannot empty.
+        archive_entry_set_perm(entry.get(), 0777);
+        if (mtime)
+            archive_entry_set_mtime(entry.get(), mtime->first, mtime->second);
+        if (archive_write_header(writer, entry.get()) < ARCHIVE_WARN ||
+            archive_write_finish_entry(writer) < ARCHIVE_WARN)
+            outcome.note(Result::WriteFailed);
+    }
+}
+
+/// Counts what is done and asks the hook, from any worker, at a bounded rate.
+class ProgressReporter {
+public:
+    ProgressReporter(const ProgressHook& hook, const Plan& plan)
+        : m_hook(hook)
+    {
+        m_totals.membersTotal = static_cast<qint64>(plan.files.size());
+        m_totals.bytesTotal = plan.declaredBytes;
+    }
+
+    void addBytes(qint64 bytes)
+    {
+        m_bytesDone += bytes;
+        report();
+    }
+    void addMember()
+    {
+        ++m_membersDone;
+        report();
+    }
+    void stop() { m_stopped = true; }
+    bool stopped() const { return m_stopped; }
+
+private:
+    void report()
+    {
+        if (!m_hook || stopped())
+            return;
+        const qint64 now = std::chrono::steady_clock::now().time_since_epoch().count();
+        if (now < m_nextReport || !m_mutex.try_lock())
+            return;
+        const std::lock_guard lock(m_mutex, std::adopt_lock);
+        m_nextReport = now + std::chrono::steady_clock::duration(kProgressInterval).count();
+        Progress progress = m_totals;
+        progress.membersDone = m_membersDone;
+        progress.bytesDone = m_bytesDone;
+        if (m_hook(progress) == Reply::Stop)
+            stop();
+    }
+
+    const ProgressHook& m_hook;
+    Progress m_totals;
+    std::atomic<qint64> m_membersDone{0};
+    std::atomic<qint64> m_bytesDone{0};
+    std::atomic<qint64> m_nextReport{std::numeric_limits<qint64>::min()};
+    std::atomic<bool> m_stopped{false};
+    std::mutex m_mutex;
+};
+
+enum class Copy {
+    Done,
+    DataWrong,
+    ReadFailed,
+    ReadStopped,
+    TooLong,
+    WriteFailed,
+    WriterBroken,
+    Stopped
+};
+
+Copy copyData(archive* reader, archive* writer, qint64 declaredSize, ProgressReporter& progress)
 {
     for (;;) {
+        if (progress.stopped())
+            return Copy::Stopped;
         const void* block = nullptr;
         size_t size = 0;
         la_int64_t offset = 0;
@@ -198,128 +491,168 @@ Copy copyData(archive* reader, archive* writer)
             return Copy::ReadStopped;
         if (r < ARCHIVE_OK)
             return Copy::ReadFailed;
+        // A member inflating far past what its header says would fill the disk that the
+        // size check before the extraction meant to keep free.
+        if (declaredSize >= 0 && offset + static_cast<qint64>(size) > declaredSize)
+            return Copy::TooLong;
         const la_ssize_t w = archive_write_data_block(writer, block, size, offset);
         if (w == ARCHIVE_FATAL)
             return Copy::WriterBroken;
         if (w < ARCHIVE_OK)
             return Copy::WriteFailed;
+        progress.addBytes(static_cast<qint64>(size));
     }
 }
 
-int extract(const QString& commandLine, QLatin1StringView options, Format format)
+/// The result a copy adds, or nullopt when the member is whole and stays.
+std::optional<int> copyFailure(Copy copy)
+{
+    switch (copy) {
+    case Copy::Done:
+        return std::nullopt;
+    case Copy::DataWrong:
+    case Copy::ReadFailed:
+    case Copy::ReadStopped:
+    case Copy::TooLong:
+        return Result::ArchiveDamaged;
+    case Copy::WriteFailed:
+    case Copy::WriterBroken:
+        return Result::WriteFailed;
+    case Copy::Stopped:
+        return Result::Stopped;
+    }
+    return Result::ArchiveDamaged;
+}
+
+/// What the workers share: the plan, the next member to take, and what went wrong.
+struct Extraction {
+    const Plan& plan;
+    const QString& archivePath;
+    const QString& destination;
+    Format format;
+    Outcome& outcome;
+    ProgressReporter& progress;
+    std::atomic<size_t> nextFile{0};
+};
+
+/// Writes one file member; returns false when this reader can go no further.
+bool extractFile(Extraction& job, archive* reader, Writer& writer, archive_entry* entry,
+                 const FileMember& member)
+{
+    // The archive was read once already; a member that changed since is not trusted.
+    if (archive_entry_filetype(entry) != AE_IFREG || archive_entry_hardlink(entry) ||
+        archive_entry_is_encrypted(entry)) {
+        job.outcome.note(Result::MembersLeftOut);
+        return true;
+    }
+    const QByteArray target = targetPath(job.destination, member.relativePath);
+    archive_entry_copy_pathname(entry, target.constData());
+    archive_entry_set_perm(entry, 0666);
+    const int h = archive_write_header(writer.get(), entry);
+    if (h < ARCHIVE_WARN) {
+        job.outcome.note(Result::WriteFailed);
+        if (h == ARCHIVE_FATAL)
+            writer = openWriter();
+        return true;
+    }
+    const Copy copy = copyData(reader, writer.get(), member.declaredSize, job.progress);
+    const int f = archive_write_finish_entry(writer.get());
+    std::optional<int> failure = copyFailure(copy);
+    if (!failure && f < ARCHIVE_WARN)
+        failure = Result::WriteFailed;
+    if (failure) {
+        job.outcome.note(*failure);
+        // A cut-off page would be shown as a broken picture; what stays is whole. Only a
+        // checksum mismatch leaves the member: its bytes are all there.
+        if (copy != Copy::Done && copy != Copy::DataWrong)
+            ::unlink(target.constData());
+    }
+    if (copy == Copy::WriterBroken || f == ARCHIVE_FATAL)
+        writer = openWriter();
+    job.progress.addMember();
+    return copy != Copy::ReadStopped && copy != Copy::Stopped;
+}
+
+// Each worker reads the archive on its own and takes the next member nobody has taken yet:
+// members are claimed in archive order, so every reader only moves forward, skipping (by
+// seeking) the members that other workers write.
+void runWorker(Extraction& job)
+{
+    const Utf8CtypeScope utf8;
+    Reader reader = openReader(job.archivePath, job.format);
+    if (!reader) {
+        job.outcome.note(Result::ArchiveDamaged);
+        return;
+    }
+    Writer writer = openWriter();
+    HeaderWalk walk(reader.get());
+    for (;;) {
+        const size_t claimed = job.nextFile++;
+        if (claimed >= job.plan.files.size() || job.progress.stopped())
+            return;
+        const FileMember& member = job.plan.files[claimed];
+        archive_entry* entry = nullptr;
+        if (!walk.seek(member.index, &entry)) {
+            job.outcome.note(Result::ArchiveDamaged);
+            return;
+        }
+        if (!extractFile(job, reader.get(), writer, entry, member))
+            return;
+    }
+}
+
+int workerCount(size_t files)
+{
+    int count = workerCountSetting.load();
+    if (count <= 0)
+        count = static_cast<int>(std::thread::hardware_concurrency());
+    return static_cast<int>(std::clamp<size_t>(files, 1, std::max(count, 1)));
+}
+
+void runWorkers(Extraction& job)
+{
+    if (job.plan.files.empty())
+        return;
+    const int count = workerCount(job.plan.files.size());
+    std::vector<std::thread> threads;
+    for (int k = 1; k < count; ++k)
+        threads.emplace_back(runWorker, std::ref(job));
+    runWorker(job);
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+int extract(const QString& commandLine, QLatin1StringView options, Format format,
+            const ProgressHook& hook)
 {
     const std::optional<CommandLine> parsed = parseCommandLine(commandLine, options);
     if (!parsed)
         return Result::BadCommandLine;
 
     const Utf8CtypeScope utf8;
-    Reader reader = openReader(parsed->archive, format);
-    if (!reader)
-        return Result::CannotOpenArchive;
-    const NameDecoder names(parsed->archive, format);
-
-    // Before the first extraction the folder may not exist yet; its parent (the install
-    // folder) does.
-    if (!isFolder(parsed->destination)) {
-        try {
-            makeFolder(parsed->destination);
-        } catch (const Error&) {
-            return Result::NoDestination;
-        }
+    Outcome outcome;
+    Plan plan;
+    {
+        Reader reader = openReader(parsed->archive, format);
+        if (!reader)
+            return Result::CannotOpenArchive;
+        const std::vector<Header> headers = readHeaders(reader.get(), format, outcome);
+        plan = makePlan(headers, NameDecoder(headers, parsed->archive, format), outcome);
     }
-    // Links above the destination are the user's business; resolving them here keeps the
-    // symlink guard to what lies inside it.
-    const QString destination = QFileInfo(parsed->destination).canonicalFilePath();
+    if (!leavesRoomOnDisk(parsed->destination, plan.declaredBytes))
+        return Result::WriteFailed;
+    const QString destination = prepareDestination(parsed->destination);
     if (destination.isEmpty())
         return Result::NoDestination;
 
-    Outcome outcome;
-    Writer writer = openWriter();
-    archive_entry* entry = nullptr;
-    for (int retries = 0;;) {
-        const int r = archive_read_next_header(reader.get(), &entry);
-        if (r == ARCHIVE_EOF)
-            break;
-        if (r == ARCHIVE_RETRY) {
-            if (++retries > 8) {
-                outcome.note(Result::ArchiveDamaged);
-                break;
-            }
-            continue;
-        }
-        retries = 0;
-        if (r == ARCHIVE_FATAL) {
-            outcome.note(Result::ArchiveDamaged);
-            break;
-        }
-        if (r == ARCHIVE_FAILED) {
-            outcome.note(Result::ArchiveDamaged);
-            continue;
-        }
-        // ARCHIVE_OK or ARCHIVE_WARN: a warning is about this member only.
-        const std::optional<QByteArray> raw = storedName(entry, format);
-        if (!raw) {
-            outcome.note(Result::MembersLeftOut);
-            continue;
-        }
-        const std::optional<QStringList> parts = memberPathParts(names.decode(*raw));
-        if (!parts) {
-            outcome.note(Result::MembersLeftOut);
-            continue;
-        }
-        // Resource forks that the macOS archiver adds beside every file are not pages.
-        if (parts->isEmpty() || parts->first() == QLatin1String("__MACOSX"))
-            continue;
-        const auto type = archive_entry_filetype(entry);
-        if ((type != AE_IFREG && type != AE_IFDIR) || archive_entry_hardlink(entry) ||
-            archive_entry_is_encrypted(entry)) {
-            outcome.note(Result::MembersLeftOut);
-            continue;
-        }
-
-        const QByteArray target =
-            QFile::encodeName(destination + kPathSeparator + parts->join(kPathSeparator));
-        archive_entry_copy_pathname(entry, target.constData());
-        // Modes from the archive could make a folder that the next Tmp_Clear cannot empty.
-        archive_entry_set_perm(entry, type == AE_IFDIR ? 0777 : 0666);
-        const int h = archive_write_header(writer.get(), entry);
-        if (h < ARCHIVE_WARN) {
-            outcome.note(Result::WriteFailed);
-            if (h == ARCHIVE_FATAL)
-                writer = openWriter();
-            continue;
-        }
-        const Copy copy = type == AE_IFREG ? copyData(reader.get(), writer.get()) : Copy::Done;
-        const int f = archive_write_finish_entry(writer.get());
-        bool keep = true;
-        switch (copy) {
-        case Copy::Done:
-            if (f < ARCHIVE_WARN)
-                outcome.note(Result::WriteFailed);
-            break;
-        case Copy::DataWrong:
-            outcome.note(Result::ArchiveDamaged);
-            break;
-        case Copy::ReadFailed:
-        case Copy::ReadStopped:
-            outcome.note(Result::ArchiveDamaged);
-            keep = false;
-            break;
-        case Copy::WriteFailed:
-        case Copy::WriterBroken:
-            outcome.note(Result::WriteFailed);
-            keep = false;
-            break;
-        }
-        // A cut-off page would be shown as a broken picture; what stays is whole.
-        if (!keep)
-            ::unlink(target.constData());
-        if (copy == Copy::WriterBroken || f == ARCHIVE_FATAL)
-            writer = openWriter();
-        if (copy == Copy::ReadStopped)
-            break;
-    }
-    return outcome.code;
+    // The folders' writer is closed last, so the folders' times are set after their files
+    // are in.
+    Writer folderWriter = openWriter();
+    makeFolders(plan, destination, folderWriter.get(), outcome);
+    ProgressReporter progress(hook, plan);
+    Extraction job{plan, parsed->archive, destination, format, outcome, progress};
+    runWorkers(job);
+    return progress.stopped() ? Result::Stopped : outcome.code();
 }
 
 } // namespace
@@ -331,11 +664,17 @@ int UnZipGetVersion()
 
 int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize)
 {
+    return UnZip(owner, commandLine, output, outputSize, ProgressHook());
+}
+
+int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize,
+          const ProgressHook& progress)
+{
     // Nothing is written back: callers pass an empty buffer of size 0.
     Q_UNUSED(owner);
     Q_UNUSED(output);
     Q_UNUSED(outputSize);
-    return extract(commandLine, kZipOptions, Format::Zip);
+    return extract(commandLine, kZipOptions, Format::Zip, progress);
 }
 
 int UnlhaGetVersion()
@@ -345,10 +684,16 @@ int UnlhaGetVersion()
 
 int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize)
 {
+    return Unlha(owner, commandLine, output, outputSize, ProgressHook());
+}
+
+int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize,
+          const ProgressHook& progress)
+{
     Q_UNUSED(owner);
     Q_UNUSED(output);
     Q_UNUSED(outputSize);
-    return extract(commandLine, kLzhOptions, Format::Lzh);
+    return extract(commandLine, kLzhOptions, Format::Lzh, progress);
 }
 
 void setLibraryUsable(Library library, bool usable)
@@ -356,4 +701,18 @@ void setLibraryUsable(Library library, bool usable)
     (library == Library::Zip ? zipUsable : lzhUsable) = usable;
 }
 
+namespace testing {
+
+void setWorkerCount(int count)
+{
+    workerCountSetting = count;
+}
+
+void setDiskSpaceProbe(DiskSpaceProbe probe)
+{
+    const std::lock_guard lock(diskSpaceProbeMutex);
+    diskSpaceProbe = std::move(probe);
+}
+
+} // namespace testing
 } // namespace folivo::Archiver
