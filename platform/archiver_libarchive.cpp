@@ -1,6 +1,6 @@
 #include "platform/archiver.h"
 
-#include "platform/archive_member_names.h"
+#include "platform/archiver_plan.h"
 #include "platform/archiver_testing.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
@@ -16,14 +16,12 @@
 #include <atomic>
 #include <chrono>
 #include <limits>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
-#include <locale.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -37,14 +35,11 @@ std::atomic<int> workerCountSetting{0};
 std::mutex diskSpaceProbeMutex;
 testing::DiskSpaceProbe diskSpaceProbe;
 
-enum class Format { Zip, Lzh };
-
 const QLatin1StringView kZipOptions("-x -o -q ");
 const QLatin1StringView kLzhOptions("x -d1 -y1 ");
 const QLatin1StringView kAllMembers("\" *.*");
 const QLatin1StringView kBetweenPaths("\" \"");
 
-constexpr int kMaxHeaderRetries = 8;
 constexpr qint64 kMinFreeMargin = qint64(1) << 30;
 constexpr int kFreeMarginPercent = 5;
 constexpr std::chrono::milliseconds kProgressInterval(50);
@@ -76,71 +71,10 @@ std::optional<CommandLine> parseCommandLine(const QString& line, QLatin1StringVi
     return result;
 }
 
-/// libarchive hands names over in the locale's code set; "C" (a bare CI environment) would
-/// turn every non-ASCII UTF-8 name into a failed conversion. This thread reads archives
-/// under C.UTF-8 while the scope lives, without touching the program's own locale.
-class Utf8CtypeScope {
-public:
-    Utf8CtypeScope()
-        : m_locale(::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr)))
-    {
-        if (m_locale)
-            m_previous = ::uselocale(m_locale);
-    }
-    ~Utf8CtypeScope()
-    {
-        if (m_locale) {
-            ::uselocale(m_previous);
-            ::freelocale(m_locale);
-        }
-    }
-    Utf8CtypeScope(const Utf8CtypeScope&) = delete;
-    Utf8CtypeScope& operator=(const Utf8CtypeScope&) = delete;
-
-private:
-    locale_t m_locale;
-    locale_t m_previous = LC_GLOBAL_LOCALE;
-};
-
-struct ReaderDeleter {
-    void operator()(archive* a) const { archive_read_free(a); }
-};
 struct WriterDeleter {
     void operator()(archive* a) const { archive_write_free(a); }
 };
-using Reader = std::unique_ptr<archive, ReaderDeleter>;
 using Writer = std::unique_ptr<archive, WriterDeleter>;
-
-// Names are decoded here, where the whole archive can be looked at first, so libarchive is
-// asked to hand them over as stored. ZIP names come as stored when no conversion is set
-// (UTF-8-flagged ones as UTF-8). The LHa reader gives up on bytes that are not valid in the
-// locale, so it reads them as ISO-8859-1, which maps every byte to one character and back.
-Reader openReader(const QString& path, Format format)
-{
-    Reader reader(archive_read_new());
-    if (!reader)
-        return nullptr;
-    if (format == Format::Zip) {
-        archive_read_support_format_zip(reader.get());
-    } else {
-        archive_read_support_format_lha(reader.get());
-        archive_read_set_format_option(reader.get(), "lha", "hdrcharset", "ISO-8859-1");
-    }
-    if (archive_read_open_filename(reader.get(), QFile::encodeName(path).constData(), 64 * 1024) !=
-        ARCHIVE_OK)
-        return nullptr;
-    return reader;
-}
-
-std::optional<QByteArray> storedName(archive_entry* entry, Format format)
-{
-    const char* name = archive_entry_pathname(entry);
-    if (!name)
-        return std::nullopt;
-    if (format == Format::Lzh)
-        return QString::fromUtf8(name).toLatin1();
-    return QByteArray(name);
-}
 
 Writer openWriter()
 {
@@ -152,192 +86,6 @@ Writer openWriter()
                                                      ARCHIVE_EXTRACT_SECURE_NODOTDOT |
                                                      ARCHIVE_EXTRACT_SECURE_SYMLINKS);
     return writer;
-}
-
-/// Collects what went wrong, from every worker; the code returned is the worst.
-class Outcome {
-public:
-    void note(int result)
-    {
-        int current = m_code.load();
-        while (current < result && !m_code.compare_exchange_weak(current, result)) {
-        }
-    }
-    int code() const { return m_code.load(); }
-
-private:
-    std::atomic<int> m_code{Result::Success};
-};
-
-/// Steps a reader from header to header. A header that libarchive gives up on still takes
-/// its place in the count, so every reader of the same archive numbers members alike.
-class HeaderWalk {
-public:
-    explicit HeaderWalk(archive* reader)
-        : m_reader(reader)
-    {
-    }
-
-    enum class Step { Member, Unreadable, End, Damaged };
-
-    Step next(archive_entry** entry)
-    {
-        for (int retries = 0;;) {
-            const int r = archive_read_next_header(m_reader, entry);
-            if (r == ARCHIVE_EOF)
-                return Step::End;
-            if (r == ARCHIVE_RETRY) {
-                if (++retries > kMaxHeaderRetries)
-                    return Step::Damaged;
-                continue;
-            }
-            if (r == ARCHIVE_FATAL)
-                return Step::Damaged;
-            ++m_position;
-            // A warning is about this member only.
-            return r == ARCHIVE_FAILED ? Step::Unreadable : Step::Member;
-        }
-    }
-
-    /// Moves on to the member at index; false when it cannot be read.
-    bool seek(int index, archive_entry** entry)
-    {
-        while (m_position <= index) {
-            const Step step = next(entry);
-            if (step == Step::End || step == Step::Damaged)
-                return false;
-            if (m_position == index + 1)
-                return step == Step::Member;
-        }
-        return false;
-    }
-
-    /// The index of the header read last.
-    int position() const { return m_position - 1; }
-
-private:
-    archive* m_reader;
-    int m_position = 0;
-};
-
-/// One header as the first reading found it.
-struct Header {
-    int index = 0;
-    std::optional<QByteArray> rawName;
-    mode_t type = 0;
-    bool linkOrEncrypted = false;
-    qint64 declaredSize = -1;
-    std::optional<std::pair<time_t, long>> mtime;
-};
-
-std::vector<Header> readHeaders(archive* reader, Format format, Outcome& outcome)
-{
-    std::vector<Header> headers;
-    HeaderWalk walk(reader);
-    archive_entry* entry = nullptr;
-    for (;;) {
-        const HeaderWalk::Step step = walk.next(&entry);
-        if (step == HeaderWalk::Step::End)
-            break;
-        if (step != HeaderWalk::Step::Member) {
-            outcome.note(Result::ArchiveDamaged);
-            if (step == HeaderWalk::Step::Damaged)
-                break;
-            continue;
-        }
-        Header header;
-        header.index = walk.position();
-        header.rawName = storedName(entry, format);
-        header.type = archive_entry_filetype(entry);
-        header.linkOrEncrypted =
-            archive_entry_hardlink(entry) != nullptr || archive_entry_is_encrypted(entry);
-        if (archive_entry_size_is_set(entry))
-            header.declaredSize = std::max<qint64>(0, archive_entry_size(entry));
-        if (archive_entry_mtime_is_set(entry))
-            header.mtime = {archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)};
-        headers.push_back(std::move(header));
-    }
-    return headers;
-}
-
-/// Decides how the archive's names are decoded, from their raw bytes.
-class NameDecoder {
-public:
-    NameDecoder(const std::vector<Header>& headers, const QString& archivePath, Format format)
-    {
-        QList<QByteArray> rawNames;
-        for (const Header& header : headers)
-            if (header.rawName)
-                rawNames.append(*header.rawName);
-        m_encoding = chooseNameEncoding(rawNames);
-        // UTF-8-flagged names may sit beside CP932 ones in an archive from Windows.
-        if (format == Format::Zip && m_encoding == NameEncoding::Cp932)
-            m_flaggedUtf8 = zipUtf8FlaggedNames(archivePath);
-    }
-
-    QString decode(const QByteArray& raw) const
-    {
-        if (m_encoding == NameEncoding::Cp932 && !m_flaggedUtf8.isEmpty() && isValidUtf8(raw)) {
-            const QString asUtf8 = decodeMemberName(raw, NameEncoding::Utf8);
-            if (m_flaggedUtf8.contains(asUtf8))
-                return asUtf8;
-        }
-        return decodeMemberName(raw, m_encoding);
-    }
-
-private:
-    NameEncoding m_encoding = NameEncoding::Utf8;
-    QSet<QString> m_flaggedUtf8;
-};
-
-/// A file to write, where the archive holds it and where it goes.
-struct FileMember {
-    int index = 0;
-    QString relativePath;
-    qint64 declaredSize = -1;
-};
-
-/// What is to be made: folders first, then files by the workers.
-struct Plan {
-    std::map<QString, std::optional<std::pair<time_t, long>>> folders; // parents sort first
-    std::vector<FileMember> files;
-    qint64 declaredBytes = 0;
-};
-
-void addFolderWithParents(Plan& plan, const QStringList& parts, qsizetype count)
-{
-    for (qsizetype n = 1; n <= count; ++n)
-        plan.folders.try_emplace(parts.first(n).join(kPathSeparator));
-}
-
-Plan makePlan(const std::vector<Header>& headers, const NameDecoder& names, Outcome& outcome)
-{
-    Plan plan;
-    for (const Header& header : headers) {
-        const std::optional<QStringList> parts =
-            header.rawName ? memberPathParts(names.decode(*header.rawName)) : std::nullopt;
-        if (!parts) {
-            outcome.note(Result::MembersLeftOut);
-            continue;
-        }
-        // Resource forks that the macOS archiver adds beside every file are not pages.
-        if (parts->isEmpty() || parts->first() == QLatin1String("__MACOSX"))
-            continue;
-        if ((header.type != AE_IFREG && header.type != AE_IFDIR) || header.linkOrEncrypted) {
-            outcome.note(Result::MembersLeftOut);
-            continue;
-        }
-        if (header.type == AE_IFDIR) {
-            addFolderWithParents(plan, *parts, parts->size());
-            plan.folders[parts->join(kPathSeparator)] = header.mtime;
-            continue;
-        }
-        addFolderWithParents(plan, *parts, parts->size() - 1);
-        plan.files.push_back({header.index, parts->join(kPathSeparator), header.declaredSize});
-        const qint64 room = std::numeric_limits<qint64>::max() - plan.declaredBytes;
-        plan.declaredBytes += std::min(room, std::max<qint64>(0, header.declaredSize));
-    }
-    return plan;
 }
 
 std::optional<testing::DiskSpace> diskSpace(const QString& folder)
@@ -636,8 +384,7 @@ int extract(const QString& commandLine, QLatin1StringView options, Format format
         Reader reader = openReader(parsed->archive, format);
         if (!reader)
             return Result::CannotOpenArchive;
-        const std::vector<Header> headers = readHeaders(reader.get(), format, outcome);
-        plan = makePlan(headers, NameDecoder(headers, parsed->archive, format), outcome);
+        plan = readPlan(reader.get(), parsed->archive, format, outcome);
     }
     if (!leavesRoomOnDisk(parsed->destination, plan.declaredBytes))
         return Result::WriteFailed;
