@@ -54,9 +54,9 @@ struct Progress {
 
 enum class Reply { Continue, Stop };
 
-/// Called from the extracting threads, never two calls at once, at most about every 50 ms.
-/// Stop ends the extraction as a failed one (Result::Stopped); members being written are
-/// removed.
+/// Called from the extracting threads, never two calls at once, at most about every 50 ms;
+/// it must not throw. Stop ends the extraction as a failed one (Result::Stopped); members being
+/// written are removed.
 using ProgressHook = std::function<Reply(const Progress&)>;
 
 /// Nonzero when the library can be used; 0 when it cannot.
