@@ -1,6 +1,7 @@
 // Opening an archive of 200 scanned pages: from Open_Target to the first page on screen,
 // the extraction alone, and bsdtar unpacking the same archive into an empty folder, all in
-// one run. Archives are stored and deflated ZIPs of 2480 × 3508 JPEG pages.
+// one run. Archives are stored and deflated ZIPs of 2480 × 3508 JPEG pages. The archiver
+// call alone runs with one worker and with one per core (workers:0), side by side.
 //
 //   build/test/bench/folivo_open_bench --benchmark_repetitions=3
 //       --benchmark_report_aggregates_only=true   (one command line)
@@ -8,6 +9,7 @@
 #include "fakes/recording_ui.h"
 #include "open/archive_extract.h"
 #include "platform/archiver.h"
+#include "platform/archiver_testing.h"
 #include "platform/install_folder.h"
 #include "scan_pages.h"
 #include "support/temp_home.h"
@@ -106,6 +108,7 @@ BENCHMARK(BM_ZipExtract)
 void BM_UnZipIntoEmptyFolder(benchmark::State& state)
 {
     const QString archive = archives().archive(static_cast<int>(state.range(0)));
+    Archiver::testing::setWorkerCount(static_cast<int>(state.range(1)));
     const QString target = archives().home.filePath(QStringLiteral("unzip-out"));
     const QString commandLine = Mod_Varnox::zipCommandLine(archive, target);
     for (auto _ : state) {
@@ -116,11 +119,11 @@ void BM_UnZipIntoEmptyFolder(benchmark::State& state)
         QString output;
         benchmark::DoNotOptimize(Archiver::UnZip(0, commandLine, output, 0));
     }
+    Archiver::testing::setWorkerCount(0);
 }
 BENCHMARK(BM_UnZipIntoEmptyFolder)
-    ->ArgName("deflated")
-    ->Arg(0)
-    ->Arg(1)
+    ->ArgNames({"deflated", "workers"})
+    ->ArgsProduct({{0, 1}, {1, 0}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

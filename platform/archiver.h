@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace folivo {
 
 /// Stand-in for the archiver libraries UNZIP32.DLL and UNLHA32.DLL, over libarchive.
@@ -12,14 +14,21 @@ namespace folivo {
 /// A missing destination folder is created (its parent must exist). Names are decoded per
 /// archive: UTF-8 when flagged so or when every name is valid UTF-8, CP932 otherwise.
 /// The __MACOSX folder of archives made on macOS is not extracted.
+/// Members are unpacked by one worker per processor core, each with its own reader.
+/// An archive whose members' declared sizes would leave less than 5 % of the destination's
+/// disk (at least 1 GB) free is refused before anything is written, and a member whose data
+/// grows past its declared size is stopped and removed.
 /// They return 0 on success and a nonzero code otherwise (also when some members failed):
 ///   1  the command line is not of the form above
 ///   2  the archive cannot be opened or is not an archive of that kind
 ///   3  the destination folder is missing and cannot be created
 ///   4  some members were left out: a name leading outside the destination (absolute or
 ///      with ".."), a link or another special file, or an encrypted member
-///   5  some members could not be written (disk full, name too long, ...)
-///   6  the archive is damaged: reading stopped early or a member's data is wrong
+///   5  some members could not be written (disk full, name too long, ...), or the archive
+///      would not leave enough free space on the disk
+///   6  the archive is damaged: reading stopped early, a member's data is wrong or longer
+///      than its header says
+///   7  the progress hook asked to stop
 /// When several apply, the highest is returned. Everything that could be extracted is.
 namespace Archiver {
 
@@ -31,13 +40,34 @@ constexpr int NoDestination = 3;
 constexpr int MembersLeftOut = 4;
 constexpr int WriteFailed = 5;
 constexpr int ArchiveDamaged = 6;
+constexpr int Stopped = 7;
 } // namespace Result
+
+/// How far an extraction has come. Totals count the members that will be written and their
+/// declared sizes.
+struct Progress {
+    qint64 membersDone = 0;
+    qint64 membersTotal = 0;
+    qint64 bytesDone = 0;
+    qint64 bytesTotal = 0;
+};
+
+enum class Reply { Continue, Stop };
+
+/// Called from the extracting threads, never two calls at once, at most about every 50 ms;
+/// it must not throw. Stop ends the extraction as a failed one (Result::Stopped); members being
+/// written are removed.
+using ProgressHook = std::function<Reply(const Progress&)>;
 
 /// Nonzero when the library can be used; 0 when it cannot.
 int UnZipGetVersion();
 int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize);
+int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize,
+          const ProgressHook& progress);
 int UnlhaGetVersion();
 int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize);
+int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize,
+          const ProgressHook& progress);
 
 } // namespace Archiver
 } // namespace folivo

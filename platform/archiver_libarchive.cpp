@@ -1,6 +1,6 @@
 #include "platform/archiver.h"
 
-#include "platform/archive_member_names.h"
+#include "platform/archiver_plan.h"
 #include "platform/archiver_testing.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
@@ -14,10 +14,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <limits>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
+#include <vector>
 
-#include <locale.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace folivo::Archiver {
@@ -25,13 +31,18 @@ namespace {
 
 std::atomic<bool> zipUsable{true};
 std::atomic<bool> lzhUsable{true};
-
-enum class Format { Zip, Lzh };
+std::atomic<int> workerCountSetting{0};
+std::mutex diskSpaceProbeMutex;
+testing::DiskSpaceProbe diskSpaceProbe;
 
 const QLatin1StringView kZipOptions("-x -o -q ");
 const QLatin1StringView kLzhOptions("x -d1 -y1 ");
 const QLatin1StringView kAllMembers("\" *.*");
 const QLatin1StringView kBetweenPaths("\" \"");
+
+constexpr qint64 kMinFreeMargin = qint64(1) << 30;
+constexpr int kFreeMarginPercent = 5;
+constexpr std::chrono::milliseconds kProgressInterval(50);
 
 struct CommandLine {
     QString archive;
@@ -60,71 +71,10 @@ std::optional<CommandLine> parseCommandLine(const QString& line, QLatin1StringVi
     return result;
 }
 
-/// libarchive hands names over in the locale's code set; "C" (a bare CI environment) would
-/// turn every non-ASCII UTF-8 name into a failed conversion. This thread reads archives
-/// under C.UTF-8 while the scope lives, without touching the program's own locale.
-class Utf8CtypeScope {
-public:
-    Utf8CtypeScope()
-        : m_locale(::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr)))
-    {
-        if (m_locale)
-            m_previous = ::uselocale(m_locale);
-    }
-    ~Utf8CtypeScope()
-    {
-        if (m_locale) {
-            ::uselocale(m_previous);
-            ::freelocale(m_locale);
-        }
-    }
-    Utf8CtypeScope(const Utf8CtypeScope&) = delete;
-    Utf8CtypeScope& operator=(const Utf8CtypeScope&) = delete;
-
-private:
-    locale_t m_locale;
-    locale_t m_previous = LC_GLOBAL_LOCALE;
-};
-
-struct ReaderDeleter {
-    void operator()(archive* a) const { archive_read_free(a); }
-};
 struct WriterDeleter {
     void operator()(archive* a) const { archive_write_free(a); }
 };
-using Reader = std::unique_ptr<archive, ReaderDeleter>;
 using Writer = std::unique_ptr<archive, WriterDeleter>;
-
-// Names are decoded here, where the whole archive can be looked at first, so libarchive is
-// asked to hand them over as stored. ZIP names come as stored when no conversion is set
-// (UTF-8-flagged ones as UTF-8). The LHa reader gives up on bytes that are not valid in the
-// locale, so it reads them as ISO-8859-1, which maps every byte to one character and back.
-Reader openReader(const QString& path, Format format)
-{
-    Reader reader(archive_read_new());
-    if (!reader)
-        return nullptr;
-    if (format == Format::Zip) {
-        archive_read_support_format_zip(reader.get());
-    } else {
-        archive_read_support_format_lha(reader.get());
-        archive_read_set_format_option(reader.get(), "lha", "hdrcharset", "ISO-8859-1");
-    }
-    if (archive_read_open_filename(reader.get(), QFile::encodeName(path).constData(), 64 * 1024) !=
-        ARCHIVE_OK)
-        return nullptr;
-    return reader;
-}
-
-std::optional<QByteArray> storedName(archive_entry* entry, Format format)
-{
-    const char* name = archive_entry_pathname(entry);
-    if (!name)
-        return std::nullopt;
-    if (format == Format::Lzh)
-        return QString::fromUtf8(name).toLatin1();
-    return QByteArray(name);
-}
 
 Writer openWriter()
 {
@@ -138,55 +88,145 @@ Writer openWriter()
     return writer;
 }
 
-/// Decides how the archive's names are decoded, from their raw bytes.
-class NameDecoder {
-public:
-    NameDecoder(const QString& archivePath, Format format)
+std::optional<testing::DiskSpace> diskSpace(const QString& folder)
+{
     {
-        QList<QByteArray> rawNames;
-        if (Reader reader = openReader(archivePath, format)) {
-            archive_entry* entry = nullptr;
-            for (int retries = 0;;) {
-                const int r = archive_read_next_header(reader.get(), &entry);
-                if (r == ARCHIVE_EOF || r == ARCHIVE_FATAL || (r == ARCHIVE_RETRY && ++retries > 8))
-                    break;
-                if (r != ARCHIVE_RETRY)
-                    if (const std::optional<QByteArray> name = storedName(entry, format))
-                        rawNames.append(*name);
-            }
+        const std::lock_guard lock(diskSpaceProbeMutex);
+        if (diskSpaceProbe)
+            return diskSpaceProbe(folder);
+    }
+    struct statvfs disk {};
+    if (::statvfs(QFile::encodeName(folder).constData(), &disk) != 0)
+        return std::nullopt;
+    return testing::DiskSpace{static_cast<qint64>(disk.f_blocks) * qint64(disk.f_frsize),
+                              static_cast<qint64>(disk.f_bavail) * qint64(disk.f_frsize)};
+}
+
+// A book that fills the disk would break more than the reader; declared sizes are checked
+// before the first byte is written (members that lie are stopped while they are written).
+bool leavesRoomOnDisk(const QString& destination, qint64 declaredBytes)
+{
+    const QString folder =
+        isFolder(destination) ? destination : QFileInfo(destination).absolutePath();
+    const std::optional<testing::DiskSpace> space = diskSpace(folder);
+    if (!space)
+        return true;
+    const qint64 margin = std::max(kMinFreeMargin, space->size / 100 * kFreeMarginPercent);
+    return space->free - margin >= declaredBytes;
+}
+
+/// The destination as a canonical path, made when missing; empty when it cannot be had.
+QString prepareDestination(const QString& path)
+{
+    // Before the first extraction the folder may not exist yet; its parent (the install
+    // folder) does.
+    if (!isFolder(path)) {
+        try {
+            makeFolder(path);
+        } catch (const Error&) {
+            return QString();
         }
-        m_encoding = chooseNameEncoding(rawNames);
-        // UTF-8-flagged names may sit beside CP932 ones in an archive from Windows.
-        if (format == Format::Zip && m_encoding == NameEncoding::Cp932)
-            m_flaggedUtf8 = zipUtf8FlaggedNames(archivePath);
+    }
+    // Links above the destination are the user's business; resolving them here keeps the
+    // symlink guard to what lies inside it.
+    return QFileInfo(path).canonicalFilePath();
+}
+
+QByteArray targetPath(const QString& destination, const QString& relativePath)
+{
+    return QFile::encodeName(destination + kPathSeparator + relativePath);
+}
+
+// Folders are made before the workers start, by one writer, so no two workers ever race
+// to make the same one. What already stands is left to the workers' writers, whose guard
+// refuses to write through a link.
+void makeFolders(const Plan& plan, const QString& destination, archive* writer, Outcome& outcome)
+{
+    std::unique_ptr<archive_entry, decltype(&archive_entry_free)> entry(archive_entry_new(),
+                                                                        archive_entry_free);
+    for (const auto& [relativePath, mtime] : plan.folders) {
+        const QByteArray target = targetPath(destination, relativePath);
+        struct stat existing {};
+        if (::lstat(target.constData(), &existing) == 0)
+            continue;
+        archive_entry_clear(entry.get());
+        archive_entry_copy_pathname(entry.get(), target.constData());
+        archive_entry_set_filetype(entry.get(), AE_IFDIR);
+        // Modes from the archive could make a folder that the next Tmp_Clear cannot empty.
+        archive_entry_set_perm(entry.get(), 0777);
+        if (mtime)
+            archive_entry_set_mtime(entry.get(), mtime->first, mtime->second);
+        if (archive_write_header(writer, entry.get()) < ARCHIVE_WARN ||
+            archive_write_finish_entry(writer) < ARCHIVE_WARN)
+            outcome.note(Result::WriteFailed);
+    }
+}
+
+/// Counts what is done and asks the hook, from any worker, at a bounded rate.
+class ProgressReporter {
+public:
+    ProgressReporter(const ProgressHook& hook, const Plan& plan)
+        : m_hook(hook)
+    {
+        m_totals.membersTotal = static_cast<qint64>(plan.files.size());
+        m_totals.bytesTotal = plan.declaredBytes;
     }
 
-    QString decode(const QByteArray& raw) const
+    void addBytes(qint64 bytes)
     {
-        if (m_encoding == NameEncoding::Cp932 && !m_flaggedUtf8.isEmpty() && isValidUtf8(raw)) {
-            const QString asUtf8 = decodeMemberName(raw, NameEncoding::Utf8);
-            if (m_flaggedUtf8.contains(asUtf8))
-                return asUtf8;
-        }
-        return decodeMemberName(raw, m_encoding);
+        m_bytesDone += bytes;
+        report();
     }
+    void addMember()
+    {
+        ++m_membersDone;
+        report();
+    }
+    void stop() { m_stopped = true; }
+    bool stopped() const { return m_stopped; }
 
 private:
-    NameEncoding m_encoding = NameEncoding::Utf8;
-    QSet<QString> m_flaggedUtf8;
+    void report()
+    {
+        if (!m_hook || stopped())
+            return;
+        const qint64 now = std::chrono::steady_clock::now().time_since_epoch().count();
+        if (now < m_nextReport || !m_mutex.try_lock())
+            return;
+        const std::lock_guard lock(m_mutex, std::adopt_lock);
+        m_nextReport = now + std::chrono::steady_clock::duration(kProgressInterval).count();
+        Progress progress = m_totals;
+        progress.membersDone = m_membersDone;
+        progress.bytesDone = m_bytesDone;
+        if (m_hook(progress) == Reply::Stop)
+            stop();
+    }
+
+    const ProgressHook& m_hook;
+    Progress m_totals;
+    std::atomic<qint64> m_membersDone{0};
+    std::atomic<qint64> m_bytesDone{0};
+    std::atomic<qint64> m_nextReport{std::numeric_limits<qint64>::min()};
+    std::atomic<bool> m_stopped{false};
+    std::mutex m_mutex;
 };
 
-/// Collects what went wrong; the code returned is the worst.
-struct Outcome {
-    int code = Result::Success;
-    void note(int result) { code = std::max(code, result); }
+enum class Copy {
+    Done,
+    DataWrong,
+    ReadFailed,
+    ReadStopped,
+    TooLong,
+    WriteFailed,
+    WriterBroken,
+    Stopped
 };
 
-enum class Copy { Done, DataWrong, ReadFailed, ReadStopped, WriteFailed, WriterBroken };
-
-Copy copyData(archive* reader, archive* writer)
+Copy copyData(archive* reader, archive* writer, qint64 declaredSize, ProgressReporter& progress)
 {
     for (;;) {
+        if (progress.stopped())
+            return Copy::Stopped;
         const void* block = nullptr;
         size_t size = 0;
         la_int64_t offset = 0;
@@ -199,128 +239,167 @@ Copy copyData(archive* reader, archive* writer)
             return Copy::ReadStopped;
         if (r < ARCHIVE_OK)
             return Copy::ReadFailed;
+        // A member inflating far past what its header says would fill the disk that the
+        // size check before the extraction meant to keep free.
+        if (declaredSize >= 0 && offset + static_cast<qint64>(size) > declaredSize)
+            return Copy::TooLong;
         const la_ssize_t w = archive_write_data_block(writer, block, size, offset);
         if (w == ARCHIVE_FATAL)
             return Copy::WriterBroken;
         if (w < ARCHIVE_OK)
             return Copy::WriteFailed;
+        progress.addBytes(static_cast<qint64>(size));
     }
 }
 
-int extract(const QString& commandLine, QLatin1StringView options, Format format)
+/// The result a copy adds, or nullopt when the member is whole and stays.
+std::optional<int> copyFailure(Copy copy)
+{
+    switch (copy) {
+    case Copy::Done:
+        return std::nullopt;
+    case Copy::DataWrong:
+    case Copy::ReadFailed:
+    case Copy::ReadStopped:
+    case Copy::TooLong:
+        return Result::ArchiveDamaged;
+    case Copy::WriteFailed:
+    case Copy::WriterBroken:
+        return Result::WriteFailed;
+    case Copy::Stopped:
+        return Result::Stopped;
+    }
+    return Result::ArchiveDamaged;
+}
+
+/// What the workers share: the plan, the next member to take, and what went wrong.
+struct Extraction {
+    const Plan& plan;
+    const QString& archivePath;
+    const QString& destination;
+    Format format;
+    Outcome& outcome;
+    ProgressReporter& progress;
+    std::atomic<size_t> nextFile{0};
+};
+
+/// Writes one file member; returns false when this reader can go no further.
+bool extractFile(Extraction& job, archive* reader, Writer& writer, archive_entry* entry,
+                 const FileMember& member)
+{
+    // The archive was read once already; a member that changed since is not trusted.
+    if (archive_entry_filetype(entry) != AE_IFREG || archive_entry_hardlink(entry) ||
+        archive_entry_is_encrypted(entry)) {
+        job.outcome.note(Result::MembersLeftOut);
+        return true;
+    }
+    const QByteArray target = targetPath(job.destination, member.relativePath);
+    archive_entry_copy_pathname(entry, target.constData());
+    archive_entry_set_perm(entry, 0666);
+    const int h = archive_write_header(writer.get(), entry);
+    if (h < ARCHIVE_WARN) {
+        job.outcome.note(Result::WriteFailed);
+        if (h == ARCHIVE_FATAL)
+            writer = openWriter();
+        return true;
+    }
+    const Copy copy = copyData(reader, writer.get(), member.declaredSize, job.progress);
+    const int f = archive_write_finish_entry(writer.get());
+    std::optional<int> failure = copyFailure(copy);
+    if (!failure && f < ARCHIVE_WARN)
+        failure = Result::WriteFailed;
+    if (failure) {
+        job.outcome.note(*failure);
+        // A cut-off page would be shown as a broken picture; what stays is whole. Only a
+        // checksum mismatch leaves the member: its bytes are all there.
+        if (copy != Copy::Done && copy != Copy::DataWrong)
+            ::unlink(target.constData());
+    }
+    if (copy == Copy::WriterBroken || f == ARCHIVE_FATAL)
+        writer = openWriter();
+    job.progress.addMember();
+    return copy != Copy::ReadStopped && copy != Copy::Stopped;
+}
+
+// Each worker reads the archive on its own and takes the next member nobody has taken yet:
+// members are claimed in archive order, so every reader only moves forward, skipping (by
+// seeking) the members that other workers write.
+void runWorker(Extraction& job)
+{
+    const Utf8CtypeScope utf8;
+    Reader reader = openReader(job.archivePath, job.format);
+    if (!reader) {
+        job.outcome.note(Result::ArchiveDamaged);
+        return;
+    }
+    Writer writer = openWriter();
+    HeaderWalk walk(reader.get());
+    for (;;) {
+        const size_t claimed = job.nextFile++;
+        if (claimed >= job.plan.files.size() || job.progress.stopped())
+            return;
+        const FileMember& member = job.plan.files[claimed];
+        archive_entry* entry = nullptr;
+        if (!walk.seek(member.index, &entry)) {
+            job.outcome.note(Result::ArchiveDamaged);
+            return;
+        }
+        if (!extractFile(job, reader.get(), writer, entry, member))
+            return;
+    }
+}
+
+int workerCount(size_t files)
+{
+    int count = workerCountSetting.load();
+    if (count <= 0)
+        count = static_cast<int>(std::thread::hardware_concurrency());
+    return static_cast<int>(std::clamp<size_t>(files, 1, std::max(count, 1)));
+}
+
+void runWorkers(Extraction& job)
+{
+    if (job.plan.files.empty())
+        return;
+    const int count = workerCount(job.plan.files.size());
+    std::vector<std::thread> threads;
+    for (int k = 1; k < count; ++k)
+        threads.emplace_back(runWorker, std::ref(job));
+    runWorker(job);
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+int extract(const QString& commandLine, QLatin1StringView options, Format format,
+            const ProgressHook& hook)
 {
     const std::optional<CommandLine> parsed = parseCommandLine(commandLine, options);
     if (!parsed)
         return Result::BadCommandLine;
 
     const Utf8CtypeScope utf8;
-    Reader reader = openReader(parsed->archive, format);
-    if (!reader)
-        return Result::CannotOpenArchive;
-    const NameDecoder names(parsed->archive, format);
-
-    // Before the first extraction the folder may not exist yet; its parent (the install
-    // folder) does.
-    if (!isFolder(parsed->destination)) {
-        try {
-            makeFolder(parsed->destination);
-        } catch (const Error&) {
-            return Result::NoDestination;
-        }
+    Outcome outcome;
+    Plan plan;
+    {
+        Reader reader = openReader(parsed->archive, format);
+        if (!reader)
+            return Result::CannotOpenArchive;
+        plan = readPlan(reader.get(), parsed->archive, format, outcome);
     }
-    // Links above the destination are the user's business; resolving them here keeps the
-    // symlink guard to what lies inside it.
-    const QString destination = QFileInfo(parsed->destination).canonicalFilePath();
+    if (!leavesRoomOnDisk(parsed->destination, plan.declaredBytes))
+        return Result::WriteFailed;
+    const QString destination = prepareDestination(parsed->destination);
     if (destination.isEmpty())
         return Result::NoDestination;
 
-    Outcome outcome;
-    Writer writer = openWriter();
-    archive_entry* entry = nullptr;
-    for (int retries = 0;;) {
-        const int r = archive_read_next_header(reader.get(), &entry);
-        if (r == ARCHIVE_EOF)
-            break;
-        if (r == ARCHIVE_RETRY) {
-            if (++retries > 8) {
-                outcome.note(Result::ArchiveDamaged);
-                break;
-            }
-            continue;
-        }
-        retries = 0;
-        if (r == ARCHIVE_FATAL) {
-            outcome.note(Result::ArchiveDamaged);
-            break;
-        }
-        if (r == ARCHIVE_FAILED) {
-            outcome.note(Result::ArchiveDamaged);
-            continue;
-        }
-        // ARCHIVE_OK or ARCHIVE_WARN: a warning is about this member only.
-        const std::optional<QByteArray> raw = storedName(entry, format);
-        if (!raw) {
-            outcome.note(Result::MembersLeftOut);
-            continue;
-        }
-        const std::optional<QStringList> parts = memberPathParts(names.decode(*raw));
-        if (!parts) {
-            outcome.note(Result::MembersLeftOut);
-            continue;
-        }
-        // Resource forks that the macOS archiver adds beside every file are not pages.
-        if (parts->isEmpty() || parts->first() == QLatin1String("__MACOSX"))
-            continue;
-        const auto type = archive_entry_filetype(entry);
-        if ((type != AE_IFREG && type != AE_IFDIR) || archive_entry_hardlink(entry) ||
-            archive_entry_is_encrypted(entry)) {
-            outcome.note(Result::MembersLeftOut);
-            continue;
-        }
-
-        const QByteArray target =
-            QFile::encodeName(destination + kPathSeparator + parts->join(kPathSeparator));
-        archive_entry_copy_pathname(entry, target.constData());
-        // Modes from the archive could make a folder that the next Tmp_Clear cannot empty.
-        archive_entry_set_perm(entry, type == AE_IFDIR ? 0777 : 0666);
-        const int h = archive_write_header(writer.get(), entry);
-        if (h < ARCHIVE_WARN) {
-            outcome.note(Result::WriteFailed);
-            if (h == ARCHIVE_FATAL)
-                writer = openWriter();
-            continue;
-        }
-        const Copy copy = type == AE_IFREG ? copyData(reader.get(), writer.get()) : Copy::Done;
-        const int f = archive_write_finish_entry(writer.get());
-        bool keep = true;
-        switch (copy) {
-        case Copy::Done:
-            if (f < ARCHIVE_WARN)
-                outcome.note(Result::WriteFailed);
-            break;
-        case Copy::DataWrong:
-            outcome.note(Result::ArchiveDamaged);
-            break;
-        case Copy::ReadFailed:
-        case Copy::ReadStopped:
-            outcome.note(Result::ArchiveDamaged);
-            keep = false;
-            break;
-        case Copy::WriteFailed:
-        case Copy::WriterBroken:
-            outcome.note(Result::WriteFailed);
-            keep = false;
-            break;
-        }
-        // A cut-off page would be shown as a broken picture; what stays is whole.
-        if (!keep)
-            ::unlink(target.constData());
-        if (copy == Copy::WriterBroken || f == ARCHIVE_FATAL)
-            writer = openWriter();
-        if (copy == Copy::ReadStopped)
-            break;
-    }
-    return outcome.code;
+    // The folders' writer is closed last, so the folders' times are set after their files
+    // are in.
+    Writer folderWriter = openWriter();
+    makeFolders(plan, destination, folderWriter.get(), outcome);
+    ProgressReporter progress(hook, plan);
+    Extraction job{plan, parsed->archive, destination, format, outcome, progress};
+    runWorkers(job);
+    return progress.stopped() ? Result::Stopped : outcome.code();
 }
 
 } // namespace
@@ -332,11 +411,17 @@ int UnZipGetVersion()
 
 int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize)
 {
+    return UnZip(owner, commandLine, output, outputSize, ProgressHook());
+}
+
+int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize,
+          const ProgressHook& progress)
+{
     // Nothing is written back: callers pass an empty buffer of size 0.
     Q_UNUSED(owner);
     Q_UNUSED(output);
     Q_UNUSED(outputSize);
-    return extract(commandLine, kZipOptions, Format::Zip);
+    return extract(commandLine, kZipOptions, Format::Zip, progress);
 }
 
 int UnlhaGetVersion()
@@ -346,10 +431,16 @@ int UnlhaGetVersion()
 
 int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize)
 {
+    return Unlha(owner, commandLine, output, outputSize, ProgressHook());
+}
+
+int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize,
+          const ProgressHook& progress)
+{
     Q_UNUSED(owner);
     Q_UNUSED(output);
     Q_UNUSED(outputSize);
-    return extract(commandLine, kLzhOptions, Format::Lzh);
+    return extract(commandLine, kLzhOptions, Format::Lzh, progress);
 }
 
 void setLibraryUsable(Library library, bool usable)
@@ -357,4 +448,18 @@ void setLibraryUsable(Library library, bool usable)
     (library == Library::Zip ? zipUsable : lzhUsable) = usable;
 }
 
+namespace testing {
+
+void setWorkerCount(int count)
+{
+    workerCountSetting = count;
+}
+
+void setDiskSpaceProbe(DiskSpaceProbe probe)
+{
+    const std::lock_guard lock(diskSpaceProbeMutex);
+    diskSpaceProbe = std::move(probe);
+}
+
+} // namespace testing
 } // namespace folivo::Archiver

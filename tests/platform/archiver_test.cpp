@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <clocale>
 #include <csignal>
 #include <cstdlib>
@@ -58,6 +59,12 @@ protected:
         QString output;
         return Archiver::Unlha(
             0, QStringLiteral("x -d1 -y1 \"%1\" \"%2/\" *.*").arg(archive, dest()), output, 0);
+    }
+    int unzipFile(const QString& archive, const Archiver::ProgressHook& hook)
+    {
+        QString output;
+        return Archiver::UnZip(
+            0, QStringLiteral("-x -o -q \"%1\" \"%2/\" *.*").arg(archive, dest()), output, 0, hook);
     }
     QStringList extracted() const { return fileTree(dest()); }
     QByteArray extractedFile(const QString& name) const { return readFile(dest() + u'/' + name); }
@@ -391,6 +398,216 @@ TEST_F(ArchiverTest, AFullDiskStopsNothingButTheMembersThatDoNotFit)
     EXPECT_EXIT(extractWithLimit(), ::testing::ExitedWithCode(Result::WriteFailed), "");
     EXPECT_EQ(extracted(), QStringList({"1.jpg", "3.jpg"}));
     EXPECT_EQ(extractedFile("1.jpg"), sampleData(10000, 5));
+}
+
+/// Runs the archiver with a given number of workers, restoring one per core afterwards.
+class WorkerCount {
+public:
+    explicit WorkerCount(int count) { Archiver::testing::setWorkerCount(count); }
+    ~WorkerCount() { Archiver::testing::setWorkerCount(0); }
+    WorkerCount(const WorkerCount&) = delete;
+    WorkerCount& operator=(const WorkerCount&) = delete;
+};
+
+/// Makes the destination's disk report the given size and free space.
+class DiskSpace {
+public:
+    DiskSpace(qint64 size, qint64 free)
+    {
+        Archiver::testing::setDiskSpaceProbe([this, size, free](const QString& folder) {
+            asked.append(folder);
+            return std::optional(Archiver::testing::DiskSpace{size, free});
+        });
+    }
+    ~DiskSpace() { Archiver::testing::setDiskSpaceProbe({}); }
+    DiskSpace(const DiskSpace&) = delete;
+    DiskSpace& operator=(const DiskSpace&) = delete;
+    QStringList asked;
+};
+
+constexpr qint64 kGiB = qint64(1) << 30;
+
+// A book of many pages in shared folders, with Japanese names, stored and compressed.
+struct ManyPages {
+    QList<QPair<QString, QByteArray>> expected;
+    ZipWriter zip;
+    LzhWriter lzh;
+    ManyPages()
+    {
+        for (int i = 0; i < 60; ++i) {
+            const QByteArray data = sampleData(1000 + 5000 * (i % 9), 100 + i);
+            // 表紙 in CP932, then a folder per ten pages.
+            const QByteArray raw = "\x95\x5C\x8E\x86/" + QByteArray::number(i / 10) + "/" +
+                                   QByteArray::number(i) + ".jpg";
+            const auto zipMethod = i % 2 ? ZipWriter::Method::Deflated : ZipWriter::Method::Stored;
+            const auto lzhMethod = i % 2 ? LzhWriter::Method::Lh5 : LzhWriter::Method::Lh0;
+            zip.addFile(raw, data, zipMethod);
+            lzh.addFile(raw, data, lzhMethod);
+            expected.append({QStringLiteral("表紙/%1/%2.jpg").arg(i / 10).arg(i), data});
+        }
+    }
+    QStringList tree() const
+    {
+        QStringList names{QStringLiteral("表紙/")};
+        for (int folder = 0; folder < 6; ++folder)
+            names << QStringLiteral("表紙/%1/").arg(folder);
+        for (const auto& [name, data] : expected)
+            names << name;
+        names.sort();
+        return names;
+    }
+};
+
+TEST_F(ArchiverTest, ManyMembersComeOutTheSameWithOneWorkerOrSeveral)
+{
+    const ManyPages book;
+    for (const int workers : {1, 2, 5}) {
+        for (const bool lzh : {false, true}) {
+            SCOPED_TRACE(testing::Message() << workers << " workers, " << (lzh ? "lzh" : "zip"));
+            ASSERT_TRUE(QDir(dest()).removeRecursively());
+            const WorkerCount count(workers);
+            EXPECT_EQ(lzh ? unlha(book.lzh) : unzip(book.zip), Result::Success);
+            EXPECT_EQ(extracted(), book.tree());
+            for (const auto& [name, data] : book.expected)
+                EXPECT_EQ(extractedFile(name), data) << name.toStdString();
+        }
+    }
+}
+
+TEST_F(ArchiverTest, AMemberLongerThanItsHeaderSaysIsStoppedAndRemoved)
+{
+    const WorkerCount count(3);
+    ZipWriter zip;
+    for (int i = 0; i < 12; ++i) {
+        const QByteArray name = QByteArray::number(i) + ".jpg";
+        if (i == 5)
+            zip.addFileDeclaringSize(name, sampleData(2000000, i), 1000);
+        else
+            zip.addFile(name, sampleData(20000, i), ZipWriter::Method::Deflated);
+    }
+
+    EXPECT_EQ(unzip(zip), Result::ArchiveDamaged);
+    QStringList expected;
+    for (int i = 0; i < 12; ++i)
+        if (i != 5)
+            expected << QStringLiteral("%1.jpg").arg(i);
+    expected.sort();
+    EXPECT_EQ(extracted(), expected);
+    EXPECT_EQ(extractedFile("11.jpg"), sampleData(20000, 11));
+}
+
+TEST_F(ArchiverTest, AnArchiveThatWouldFillTheDiskIsRefusedWithNothingWritten)
+{
+    ZipWriter zip;
+    zip.addFile("1.jpg", sampleData(300000, 1), ZipWriter::Method::Deflated);
+    zip.addFile("2.jpg", sampleData(200000, 2));
+    constexpr qint64 declared = 500000;
+    // The margin is 5 % of the disk, or 1 GB on a disk smaller than 20 GB.
+    const struct {
+        qint64 size;
+        qint64 free;
+        int result;
+    } cases[] = {
+        {100 * kGiB, 5 * kGiB + declared - 1, Result::WriteFailed},
+        {100 * kGiB, 5 * kGiB + declared, Result::Success},
+        {2 * kGiB, kGiB + declared - 1, Result::WriteFailed},
+        {2 * kGiB, kGiB + declared, Result::Success},
+        {2 * kGiB, kGiB / 2, Result::WriteFailed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.size << " " << c.free);
+        ASSERT_TRUE(QDir(dest()).removeRecursively());
+        const DiskSpace disk(c.size, c.free);
+        EXPECT_EQ(unzip(zip), c.result);
+        // The destination does not exist yet: its parent's disk is the one asked about.
+        EXPECT_EQ(disk.asked, QStringList({m_root.path()}));
+        if (c.result != Result::Success)
+            EXPECT_FALSE(QFileInfo::exists(dest()));
+        else
+            EXPECT_EQ(extracted(), QStringList({"1.jpg", "2.jpg"}));
+    }
+}
+
+TEST_F(ArchiverTest, AFullDiskAmongManyWorkersLeavesNoPartOfAMember)
+{
+    ZipWriter zip;
+    QStringList small;
+    for (int i = 0; i < 30; ++i) {
+        const bool big = i % 7 == 3;
+        zip.addFile(QByteArray::number(i) + ".jpg", sampleData(big ? 200000 : 10000, i),
+                    ZipWriter::Method::Deflated);
+        if (!big)
+            small << QStringLiteral("%1.jpg").arg(i);
+    }
+    small.sort();
+    const QString archive = path(QStringLiteral("a.zip"));
+    ASSERT_TRUE(zip.write(archive));
+
+    const auto extractWithLimit = [&] {
+        Archiver::testing::setWorkerCount(4);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64 * 1024, 64 * 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        _exit(unzipFile(archive));
+    };
+    EXPECT_EXIT(extractWithLimit(), ::testing::ExitedWithCode(Result::WriteFailed), "");
+    EXPECT_EQ(extracted(), small);
+    for (const QString& name : small)
+        EXPECT_EQ(extractedFile(name), sampleData(10000, name.section(u'.', 0, 0).toInt()));
+}
+
+TEST_F(ArchiverTest, TheProgressHookSeesTheTotalsAndCanStop)
+{
+    const WorkerCount count(3);
+    ZipWriter zip;
+    qint64 bytes = 0;
+    for (int i = 0; i < 40; ++i) {
+        zip.addFile(QByteArray::number(i) + ".jpg", sampleData(300000, i),
+                    ZipWriter::Method::Deflated);
+        bytes += 300000;
+    }
+    const QString archive = path(QStringLiteral("a.zip"));
+    ASSERT_TRUE(zip.write(archive));
+
+    std::atomic<int> inside{0};
+    std::atomic<bool> overlapped{false};
+    QList<Archiver::Progress> seen;
+    const auto record = [&](const Archiver::Progress& progress) {
+        if (inside++ != 0)
+            overlapped = true;
+        seen.append(progress);
+        --inside;
+    };
+    EXPECT_EQ(unzipFile(archive,
+                        [&](const Archiver::Progress& progress) {
+                            record(progress);
+                            return Archiver::Reply::Continue;
+                        }),
+              Result::Success);
+    EXPECT_EQ(extracted().size(), 40);
+    EXPECT_FALSE(overlapped);
+    ASSERT_FALSE(seen.isEmpty());
+    for (const Archiver::Progress& progress : seen) {
+        EXPECT_EQ(progress.membersTotal, 40);
+        EXPECT_EQ(progress.bytesTotal, bytes);
+        EXPECT_LE(progress.bytesDone, bytes);
+        EXPECT_LE(progress.membersDone, 40);
+    }
+
+    ASSERT_TRUE(QDir(dest()).removeRecursively());
+    seen.clear();
+    EXPECT_EQ(unzipFile(archive,
+                        [&](const Archiver::Progress& progress) {
+                            record(progress);
+                            return Archiver::Reply::Stop;
+                        }),
+              Result::Stopped);
+    EXPECT_EQ(seen.size(), 1);
+    // Whatever was finished before the stop is whole; nothing half-written stays.
+    const QStringList left = extracted();
+    EXPECT_LT(left.size(), 40);
+    for (const QString& name : left)
+        EXPECT_EQ(extractedFile(name), sampleData(300000, name.section(u'.', 0, 0).toInt()));
 }
 
 TEST(ArchiverVersion, AnUnusableLibraryReportsVersionZero)

@@ -1,5 +1,6 @@
 // The message box the program shows (not the recorder the other tests install).
 #include "platform/ui_services.h"
+#include "platform/ui_services_testing.h"
 
 #include <QAbstractButton>
 #include <QApplication>

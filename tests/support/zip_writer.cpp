@@ -46,6 +46,12 @@ void ZipWriter::addFile(const QByteArray& name, const QByteArray& data, Method m
     m_members.append({name, data, method, flag, 0100644});
 }
 
+void ZipWriter::addFileDeclaringSize(const QByteArray& name, const QByteArray& data,
+                                     quint32 declaredSize, Method method)
+{
+    m_members.append({name, data, method, NameFlag::None, 0100644, declaredSize});
+}
+
 void ZipWriter::addFolder(const QByteArray& name)
 {
     m_members.append({name, {}, Method::Stored, NameFlag::None, 040755});
@@ -67,6 +73,8 @@ QByteArray ZipWriter::bytes() const
         const quint32 flags = member.flag == NameFlag::Utf8 ? 0x0800 : 0;
         const quint32 method = member.method == Method::Deflated ? 8 : 0;
         const quint32 crc = crc32(member.data);
+        const quint32 size = static_cast<quint32>(member.declaredSize >= 0 ? member.declaredSize
+                                                                           : member.data.size());
 
         put32(out, 0x04034b50);
         put16(out, 20);
@@ -76,7 +84,7 @@ QByteArray ZipWriter::bytes() const
         put16(out, kDosDate);
         put32(out, crc);
         put32(out, static_cast<quint32>(packed.size()));
-        put32(out, static_cast<quint32>(member.data.size()));
+        put32(out, size);
         put16(out, static_cast<quint32>(member.name.size()));
         put16(out, 0);
         out.append(member.name);
@@ -91,7 +99,7 @@ QByteArray ZipWriter::bytes() const
         put16(directory, kDosDate);
         put32(directory, crc);
         put32(directory, static_cast<quint32>(packed.size()));
-        put32(directory, static_cast<quint32>(member.data.size()));
+        put32(directory, size);
         put16(directory, static_cast<quint32>(member.name.size()));
         put16(directory, 0);
         put16(directory, 0);

@@ -16,6 +16,9 @@ public:
 
     void addFile(const QByteArray& name, const QByteArray& data, Method method = Method::Stored,
                  NameFlag flag = NameFlag::None);
+    /// A member whose headers give a wrong uncompressed size, as a crafted archive may.
+    void addFileDeclaringSize(const QByteArray& name, const QByteArray& data, quint32 declaredSize,
+                              Method method = Method::Deflated);
     void addFolder(const QByteArray& name);
     void addSymlink(const QByteArray& name, const QByteArray& target);
 
@@ -31,6 +34,7 @@ private:
         Method method;
         NameFlag flag;
         quint32 unixMode;
+        qint64 declaredSize = -1;
     };
     QList<Member> m_members;
 };
