@@ -23,6 +23,7 @@ const QString kFileNameOpen = QStringLiteral("ファイル名　[");
 const QString kFileNameClose = QStringLiteral("]");
 const QString kCannotHandle = QStringLiteral("拡張子から判断して、そのファイルは扱えません。");
 const QString kNotFound = QStringLiteral("そのファイルまたはフォルダが見つかりません。");
+const QString kLineBreakInName = QStringLiteral("改行を含む名前は登録できません。");
 const QString kCannotExtract = QStringLiteral("自動解凍ができません。");
 const QString kInstallUnzip =
     QStringLiteral("ベクター等でＧＥＴし[UNZIP32.DLL]をＣＰＵに導入して下さい。");
@@ -148,6 +149,12 @@ std::int32_t Open_Target(OpenTargetHost& host, const QString& path)
 {
     if (path.trimmed().isEmpty())
         return openCurrent(host);
+    // The settings file holds one path per line: such a path could never be recorded, and
+    // finding that out by failing writes would end the program, also after a drop.
+    if (path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r'))) {
+        stop(fileNamePrefix(path) + kLineBreakInName, mainCaption());
+        return OpenKind::Failed;
+    }
 
     const QString listed = listedName(path);
     if (Mod_Varnox::Picture_Check(listed))

@@ -82,8 +82,7 @@ protected:
         QMimeData data;
         data.setUrls(urls);
         // Qt delivers a drop to the widget that accepted the drag's entry, as a real drag does.
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton,
-                              Qt::NoModifier);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(target, &enter);
         QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(target, &event);
@@ -97,8 +96,8 @@ protected:
 
 TEST_F(OpenTarget, AFolderOfPicturesOpensAtItsFirstPageAndIsRecorded)
 {
-    const QString folder = book(QStringLiteral("Vol 1"), {QStringLiteral("p2.jpg"),
-                                                          QStringLiteral("p10.jpg")});
+    const QString folder =
+        book(QStringLiteral("Vol 1"), {QStringLiteral("p2.jpg"), QStringLiteral("p10.jpg")});
     EXPECT_EQ(window.Open_Target(folder), 4);
     EXPECT_EQ(folderText(), folder);
     EXPECT_EQ(fileText(), QStringLiteral("p2.jpg"));
@@ -114,8 +113,8 @@ TEST_F(OpenTarget, AFolderOfPicturesOpensAtItsFirstPageAndIsRecorded)
 
 TEST_F(OpenTarget, APictureOpensItsFolderAtThatPicture)
 {
-    const QString folder = book(QStringLiteral("pics"), {QStringLiteral("a.jpg"),
-                                                         QStringLiteral("b.JPG")});
+    const QString folder =
+        book(QStringLiteral("pics"), {QStringLiteral("a.jpg"), QStringLiteral("b.JPG")});
     EXPECT_EQ(window.Open_Target(folder + QStringLiteral("/b.JPG")), 1);
     EXPECT_EQ(folderText(), folder);
     EXPECT_EQ(fileText(), QStringLiteral("b.JPG"));
@@ -142,8 +141,7 @@ TEST_F(OpenTarget, AnUnsupportedFileIsRefusedWithItsListedName)
     QFile(rar).open(QIODevice::WriteOnly);
     EXPECT_EQ(window.Open_Target(rar), -1);
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].prompt,
-              QStringLiteral("ファイル名　[notes.rar]\r\r") + kCannotHandle);
+    EXPECT_EQ(ui.messages[0].prompt, QStringLiteral("ファイル名　[notes.rar]\r\r") + kCannotHandle);
     EXPECT_EQ(ui.messages[0].style, 16);
     EXPECT_EQ(ui.messages[0].title, QStringLiteral("Folivo"));
     EXPECT_EQ(current(), QString());
@@ -229,7 +227,8 @@ TEST_F(OpenTarget, ADamagedLzhShowsTheLibraryCodeInUpperCaseHexadecimal)
     window.Open_Target(archive);
     ASSERT_GE(ui.messages.size(), 1u);
     const QString prompt = ui.messages[0].prompt;
-    const QString head = QStringLiteral("ファイル名　[cut.lzh]\r\r解凍に失敗しました。Error Code:0x");
+    const QString head =
+        QStringLiteral("ファイル名　[cut.lzh]\r\r解凍に失敗しました。Error Code:0x");
     ASSERT_TRUE(prompt.startsWith(head)) << prompt.toStdString();
     const QString code = prompt.mid(head.size());
     EXPECT_FALSE(code.isEmpty());
@@ -291,16 +290,54 @@ TEST_F(OpenTarget, StartUpEndsOnARejectedPathButADropKeepsRunning)
     ui.messages.clear();
     drop(window.mdiArea()->viewport(), {QUrl::fromLocalFile(rar)});
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages.back().prompt, QStringLiteral("ファイル名　[notes.rar]\r\r") + kCannotHandle);
+    EXPECT_EQ(ui.messages.back().prompt,
+              QStringLiteral("ファイル名　[notes.rar]\r\r") + kCannotHandle);
     EXPECT_EQ(folderText(), folder);
     EXPECT_TRUE(window.pageWindowIfCreated()->subWindow()->isVisible());
+}
+
+TEST_F(OpenTarget, APathWithALineBreakIsRefusedBeforeTheSettingsAreTouched)
+{
+    const QString folder = book(QStringLiteral("book"), {QStringLiteral("1.jpg")});
+    window.Open_Target(folder);
+    const QString settingsBefore = home.settingsText();
+    ui.messages.clear();
+    const auto refusal = [](const QString& path) {
+        return QStringLiteral("ファイル名　[") + path +
+               QStringLiteral("]\r\r改行を含む名前は登録できません。");
+    };
+
+    const QString withLineFeed = book(QStringLiteral("Vol\n2"), {QStringLiteral("1.jpg")});
+    EXPECT_EQ(window.Open_Target(withLineFeed), -1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].prompt, refusal(withLineFeed));
+    EXPECT_EQ(ui.messages[0].style, 16);
+    EXPECT_EQ(ui.messages[0].title, QStringLiteral("Folivo"));
+
+    const QString withReturn = book(QStringLiteral("Vol\r3"), {QStringLiteral("1.jpg")});
+    drop(window.mdiArea()->viewport(), {QUrl::fromLocalFile(withReturn)});
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].prompt, refusal(withReturn));
+    EXPECT_EQ(folderText(), folder);
+    EXPECT_TRUE(window.pageWindowIfCreated()->subWindow()->isVisible());
+
+    MDIForm_Main starting;
+    try {
+        starting.MDIForm_Load(QLatin1Char('"') + withLineFeed + QLatin1Char('"'));
+        FAIL() << "start-up went on after a rejected path";
+    } catch (const ProgramEnded& ended) {
+        EXPECT_EQ(ended.status, 1);
+    }
+    ASSERT_EQ(ui.messages.size(), 3u);
+    EXPECT_EQ(ui.messages[2].prompt, refusal(withLineFeed));
+    EXPECT_EQ(home.settingsText(), settingsBefore);
 }
 
 TEST_F(OpenTarget, DropsOnEveryWindowOpenTheFirstDroppedPath)
 {
     const QString first = book(QStringLiteral("first"), {QStringLiteral("1.jpg")});
-    const QString second = book(QStringLiteral("second"), {QStringLiteral("a.jpg"),
-                                                           QStringLiteral("b.jpg")});
+    const QString second =
+        book(QStringLiteral("second"), {QStringLiteral("a.jpg"), QStringLiteral("b.jpg")});
     drop(window.mdiArea()->viewport(),
          {QUrl::fromLocalFile(first), QUrl::fromLocalFile(second), QUrl::fromLocalFile(second)});
     EXPECT_EQ(folderText(), first);
