@@ -32,6 +32,11 @@ const QString kInstallUnlha =
 const QString kExtractFailed = QStringLiteral("解凍に失敗しました。");
 const QString kMayBeDamaged = QStringLiteral("ファイルが破損している可能性があります。");
 const QString kErrorCode = QStringLiteral("Error Code:0x");
+const QString kTmpFolderOpen = QStringLiteral("一時フォルダ　[");
+const QString kTmpNotOurs =
+    QStringLiteral("]　にFolivoが置いたものではないファイルがあるため、空にできません。");
+const QString kArchiveInTmp = QStringLiteral("]　の中の書庫は、空にすると消えてしまうため開けません"
+                                             "。別のフォルダへコピーしてから開いて下さい。");
 const QString kNoValidData = QStringLiteral("自動解凍処理をしましたが、有効なデータが有りません。");
 
 const QString kTwoReturns = QStringLiteral("\r\r");
@@ -111,6 +116,14 @@ std::int32_t openArchive(OpenTargetHost& host, const QString& path, const QStrin
     if (result == Mod_Varnox::kArchiverMissing) {
         stop(kCannotExtract + kThreeReturns + (zip ? kInstallUnzip : kInstallUnlha), kFailedTitle);
         return kind;
+    }
+    if (result == Mod_Varnox::kTmpNotOurs || result == Mod_Varnox::kArchiveInTmp) {
+        // Nothing was unpacked and the folder holds no archive of ours: open nothing.
+        stop(fileNamePrefix(listed) + kExtractFailed + kThreeReturns + kTmpFolderOpen +
+                 tmpFolderPath() +
+                 (result == Mod_Varnox::kTmpNotOurs ? kTmpNotOurs : kArchiveInTmp),
+             zip ? mainCaption() : kFailedTitle);
+        return OpenKind::Failed;
     }
     if (result != 0) {
         // What was unpacked before the failure may still be worth reading: go on.

@@ -237,6 +237,62 @@ TEST_F(OpenTarget, ADamagedLzhShowsTheLibraryCodeInUpperCaseHexadecimal)
     EXPECT_EQ(ui.messages[0].title, QStringLiteral("Failed"));
 }
 
+TEST_F(OpenTarget, AnArchiveIsNotOpenedOverATemporaryFolderFolivoDidNotMake)
+{
+    const QString folder = book(QStringLiteral("book"), {QStringLiteral("1.jpg")});
+    window.Open_Target(folder);
+    const QString settingsBefore = home.settingsText();
+    ui.messages.clear();
+    test::makeFolder(tmp());
+    ASSERT_TRUE(test::writePicture(tmp() + QStringLiteral("/mine.jpg"), 10, 10));
+    test::ZipWriter zip;
+    zip.addFile("01.jpg", test::jpegBytes());
+    ASSERT_TRUE(zip.write(home.filePath(QStringLiteral("Book.zip"))));
+    test::LzhWriter lzh;
+    lzh.addFile("01.jpg", test::jpegBytes());
+    ASSERT_TRUE(lzh.write(home.filePath(QStringLiteral("book.lzh"))));
+    const QString notOurs = QStringLiteral("解凍に失敗しました。\r\r\r一時フォルダ　[") + tmp() +
+                            QStringLiteral("]　にFolivoが置いたものではないファイルがあるため、"
+                                           "空にできません。");
+
+    EXPECT_EQ(window.Open_Target(home.filePath(QStringLiteral("Book.zip"))), -1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].prompt, QStringLiteral("ファイル名　[Book.zip]\r\r") + notOurs);
+    EXPECT_EQ(ui.messages[0].style, 16);
+    EXPECT_EQ(ui.messages[0].title, QStringLiteral("Folivo"));
+    EXPECT_EQ(window.Open_Target(home.filePath(QStringLiteral("book.lzh"))), -1);
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].prompt, QStringLiteral("ファイル名　[book.lzh]\r\r") + notOurs);
+    EXPECT_EQ(ui.messages[1].title, QStringLiteral("Failed"));
+    EXPECT_TRUE(QFile::exists(tmp() + QStringLiteral("/mine.jpg")));
+    EXPECT_EQ(home.settingsText(), settingsBefore);
+    EXPECT_EQ(folderText(), folder);
+}
+
+TEST_F(OpenTarget, AnArchiveInsideTheTemporaryFolderIsRefusedBeforeItIsDeleted)
+{
+    test::ZipWriter inner;
+    inner.addFile("01.jpg", test::jpegBytes());
+    test::ZipWriter outer;
+    outer.addFile("cover.jpg", test::jpegBytes());
+    outer.addFile("vol2.zip", inner.bytes());
+    ASSERT_TRUE(outer.write(home.filePath(QStringLiteral("set.zip"))));
+    ASSERT_EQ(window.Open_Target(home.filePath(QStringLiteral("set.zip"))), 2);
+    ASSERT_EQ(fileText(), QStringLiteral("cover.jpg"));
+    ui.messages.clear();
+
+    EXPECT_EQ(window.Open_Target(tmp() + QStringLiteral("/vol2.zip")), -1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(
+        ui.messages[0].prompt,
+        QStringLiteral("ファイル名　[vol2.zip]\r\r解凍に失敗しました。\r\r\r一時フォルダ　[") +
+            tmp() +
+            QStringLiteral("]　の中の書庫は、空にすると消えてしまうため開けません。"
+                           "別のフォルダへコピーしてから開いて下さい。"));
+    EXPECT_TRUE(QFile::exists(tmp() + QStringLiteral("/vol2.zip")));
+    EXPECT_EQ(fileText(), QStringLiteral("cover.jpg"));
+}
+
 TEST_F(OpenTarget, AMissingArchiverLibraryAsksForItAndLeavesTheTemporaryFolderAlone)
 {
     test::makeFolder(tmp());
