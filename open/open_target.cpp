@@ -52,10 +52,11 @@ void stop(const QString& prompt, const QString& title)
     ui().messageBox(prompt, MessageStyle::Stop, title);
 }
 
-// The name of the file a path names, as stored on disk; "" for a folder or nothing.
+// The name of the file a path names, as stored on disk; "" for a folder or nothing. A "*"
+// or "?" in it belongs to the name: it must not open some other file that it matches.
 QString listedName(const QString& path)
 {
-    const QStringList names = listDirectory(path, ListAttributes::Normal);
+    const QStringList names = listDirectory(path, ListAttributes::Normal, NameMatch::Literal);
     return names.isEmpty() ? QString() : names.first();
 }
 
@@ -68,6 +69,13 @@ QString folderOf(const QString& path)
     if (cut == 0)
         return QString(kPathSeparator); // a picture right under the root
     return path.left(cut);
+}
+
+// The path with its last part spelled as the listing stores it: on a file system that tells
+// case apart, "Book.ZIP" found as "book.zip" can only be read under that name.
+QString listedPath(const QString& path, const QString& listed)
+{
+    return path.left(path.lastIndexOf(kPathSeparator) + 1) + listed;
 }
 
 void writeCurrent(OpenTargetHost& host)
@@ -111,8 +119,9 @@ std::int32_t openArchive(OpenTargetHost& host, const QString& path, const QStrin
 {
     const bool zip = kind == OpenKind::Zip;
     quintptr owner = host.hWnd();
+    const QString archive = listedPath(path, listed);
     const std::int32_t result =
-        zip ? Mod_Varnox::Zip_Extract(owner, path) : Mod_Varnox::Lzh_Extract(owner, path);
+        zip ? Mod_Varnox::Zip_Extract(owner, archive) : Mod_Varnox::Lzh_Extract(owner, archive);
     if (result == Mod_Varnox::kArchiverMissing) {
         stop(kCannotExtract + kThreeReturns + (zip ? kInstallUnzip : kInstallUnlha), kFailedTitle);
         return kind;

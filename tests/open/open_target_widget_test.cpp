@@ -135,6 +135,39 @@ TEST_F(OpenTarget, FoldersWithSubfoldersOpenAndThenOfferTheFolderWindow)
     EXPECT_EQ(folderText(), named);
 }
 
+TEST_F(OpenTarget, AStarOrQuestionMarkInTheNameIsPartOfTheName)
+{
+    book(QStringLiteral("shelf"), {QStringLiteral("a.jpg")});
+    const QString star = book(QStringLiteral("shelf/a*"), {QStringLiteral("inside.jpg")});
+    EXPECT_EQ(window.Open_Target(star), 4);
+    EXPECT_EQ(folderText(), star);
+    EXPECT_EQ(fileText(), QStringLiteral("inside.jpg"));
+
+    const QString question = book(QStringLiteral("shelf/?.jpg"), {QStringLiteral("q.jpg")});
+    EXPECT_EQ(window.Open_Target(question), 4);
+    EXPECT_EQ(folderText(), question);
+    EXPECT_EQ(fileText(), QStringLiteral("q.jpg"));
+    EXPECT_EQ(registered(), QStringList({star, question}));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(OpenTarget, AnArchiveNamedInAnotherCaseIsUnpackedUnderItsStoredName)
+{
+    test::ZipWriter zip;
+    zip.addFile("01.jpg", test::jpegBytes());
+    ASSERT_TRUE(zip.write(home.filePath(QStringLiteral("book.zip"))));
+    EXPECT_EQ(window.Open_Target(home.filePath(QStringLiteral("Book.ZIP"))), 2);
+    EXPECT_EQ(folderText(), tmp());
+    EXPECT_EQ(fileText(), QStringLiteral("01.jpg"));
+
+    test::LzhWriter lzh;
+    lzh.addFile("02.jpg", test::jpegBytes());
+    ASSERT_TRUE(lzh.write(home.filePath(QStringLiteral("vol.lzh"))));
+    EXPECT_EQ(window.Open_Target(home.filePath(QStringLiteral("VOL.LZH"))), 3);
+    EXPECT_EQ(fileText(), QStringLiteral("02.jpg"));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
 TEST_F(OpenTarget, AnUnsupportedFileIsRefusedWithItsListedName)
 {
     const QString rar = home.filePath(QStringLiteral("notes.rar"));
