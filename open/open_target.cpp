@@ -3,6 +3,7 @@
 #include "app/main_caption.h"
 #include "open/archive_extract.h"
 #include "open/folder_check.h"
+#include "platform/blanks.h"
 #include "platform/combo_box.h"
 #include "platform/dir_listing.h"
 #include "platform/error.h"
@@ -81,7 +82,7 @@ QString listedPath(const QString& path, const QString& listed)
 void writeCurrent(OpenTargetHost& host)
 {
     Mod_Varnox::Ini_Write(Mod_Varnox::kSectionFolders, Mod_Varnox::kKeyCurrent, settingsFilePath(),
-                          host.comboPath().text().trimmed());
+                          trimBlanks(host.comboPath().text()));
 }
 
 // Registers a folder, records it as current and shows its first page.
@@ -100,7 +101,7 @@ std::int32_t openCurrent(OpenTargetHost& host)
     QString current;
     Mod_Varnox::Ini_Read(Mod_Varnox::kSectionFolders, Mod_Varnox::kKeyCurrent, settingsFilePath(),
                          current);
-    if (!current.trimmed().isEmpty())
+    if (!trimBlanks(current).isEmpty())
         host.comboPath().setText(current);
     host.Combo_Path_Click();
     return OpenKind::Current;
@@ -169,7 +170,7 @@ std::int32_t openFolderPath(OpenTargetHost& host, const QString& path)
 
 std::int32_t Open_Target(OpenTargetHost& host, const QString& path)
 {
-    if (path.trimmed().isEmpty())
+    if (trimBlanks(path).isEmpty())
         return openCurrent(host);
     // The settings file holds one path per line: such a path could never be recorded, and
     // finding that out by failing writes would end the program, also after a drop.

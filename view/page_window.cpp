@@ -2,6 +2,7 @@
 
 #include "app/main_caption.h"
 #include "app/main_window.h"
+#include "platform/blanks.h"
 #include "platform/combo_box.h"
 #include "platform/error.h"
 #include "platform/file_drop.h"
@@ -72,13 +73,13 @@ QString Form_Main::Image_Get(ImageControl& Image, ComboBox& Path_Name, ComboBox&
             return QString();
         }
 
-        if (File_Name.text().trimmed().isEmpty())
+        if (trimBlanks(File_Name.text()).isEmpty())
             Mod_Varnox::File_List_Load(Path_Name, File_Name);
-        const QString previous = File_Name.text().trimmed();
+        const QString previous = trimBlanks(File_Name.text());
         File_Name.setText(Mod_Varnox::File_Step(Path_Name, File_Name, Count));
 
         // At either end of the list the page on screen simply stays.
-        if (previous == File_Name.text().trimmed() && Count != 0) {
+        if (previous == trimBlanks(File_Name.text()) && Count != 0) {
             keepShownFactors(bairitu, base_bairitu);
             return File_Name.text();
         }

@@ -168,6 +168,23 @@ TEST_F(OpenTarget, AnArchiveNamedInAnotherCaseIsUnpackedUnderItsStoredName)
     EXPECT_TRUE(ui.messages.empty());
 }
 
+TEST_F(OpenTarget, OnlyBlanksAreTrimmedFromFolderAndPageNames)
+{
+    const QString volume = book(QStringLiteral("第1巻　"), {QStringLiteral("　01.jpg")});
+    EXPECT_EQ(window.Open_Target(volume), 4);
+    EXPECT_EQ(registered(), QStringList{volume});
+    EXPECT_EQ(current(), volume);
+    EXPECT_EQ(fileText(), QStringLiteral("　01.jpg"));
+    EXPECT_TRUE(window.pageWindowIfCreated()->subWindow()->isVisible());
+    EXPECT_TRUE(ui.messages.empty());
+
+    const QString tabbed = book(QStringLiteral("\tvol"), {QStringLiteral("a.jpg")});
+    drop(window.mdiArea()->viewport(), {QUrl::fromLocalFile(tabbed)});
+    EXPECT_EQ(folderText(), tabbed);
+    EXPECT_EQ(current(), tabbed);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
 TEST_F(OpenTarget, AnUnsupportedFileIsRefusedWithItsListedName)
 {
     const QString rar = home.filePath(QStringLiteral("notes.rar"));
