@@ -1,5 +1,4 @@
-// A name given in full is one name: wildcard characters in it are characters, and a
-// difference in letter case finds the file as it is stored.
+// A name given in full is one name: wildcard characters in it are characters.
 #include "platform/dir_listing.h"
 
 #include "support/file_tree.h"
@@ -16,7 +15,7 @@ class ListedName : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* name : {"a.jpg", "ab.jpg", "book.zip", "Both.zip", "BOTH.zip"})
+        for (const char* name : {"a.jpg", "ab.jpg"})
             ASSERT_TRUE(test::writeFile(path(name), "x"));
         ASSERT_TRUE(QDir().mkpath(path("a*")));
     }
@@ -37,21 +36,6 @@ TEST_F(ListedName, WildcardCharactersAreCharactersOfALiteralName)
     // As patterns they still match.
     EXPECT_EQ(listDirectory(path("a*"), ListAttributes::Normal), QStringList({"a.jpg", "ab.jpg"}));
     EXPECT_EQ(listDirectory(path("a?.jpg"), ListAttributes::Normal), QStringList{"ab.jpg"});
-}
-
-TEST_F(ListedName, ALiteralNameFindsTheStoredSpellingAndPrefersAnExactOne)
-{
-    EXPECT_EQ(listDirectory(path("Book.ZIP"), ListAttributes::Normal, NameMatch::Literal),
-              QStringList{"book.zip"});
-    EXPECT_EQ(listDirectory(path("BOTH.zip"), ListAttributes::Normal, NameMatch::Literal),
-              QStringList{"BOTH.zip"});
-    EXPECT_EQ(listDirectory(path("A.JPG"), ListAttributes::Normal, NameMatch::Literal),
-              QStringList{"a.jpg"});
-    // A folder path with its trailing separator still lists the folder.
-    EXPECT_EQ(
-        listDirectory(m_dir.path() + QLatin1Char('/'), ListAttributes::Normal, NameMatch::Literal)
-            .first(),
-        QStringLiteral("a.jpg"));
 }
 
 } // namespace
