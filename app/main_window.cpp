@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "help/help_window.h"
+#include "platform/blanks.h"
 #include "platform/combo_box_widget.h"
 #include "platform/file_drop.h"
 #include "platform/install_folder.h"
@@ -204,12 +205,12 @@ void MDIForm_Main::MDIForm_Load(const QString& CommandLine)
     m_helpWindow->subWindow()->move(twipsToPixels(screen.width() / 2.0), 0);
     m_helpWindow->subWindow()->show();
 
-    const QString line = CommandLine.trimmed();
+    const QString line = trimBlanks(CommandLine);
     if (line.isEmpty() || line == QLatin1String("\"\"")) {
         QString current;
         Mod_Varnox::Ini_Read(Mod_Varnox::kSectionFolders, Mod_Varnox::kKeyCurrent,
                              settingsFilePath(), current);
-        if (current.trimmed().isEmpty()) {
+        if (trimBlanks(current).isEmpty()) {
             Command_GetFolder_Click();
             return;
         }
@@ -319,7 +320,7 @@ void MDIForm_Main::Combo_Path_Click()
     m_comboFileBox.setText(page.Image_Get(*page.Image_Main(), m_comboPathBox, m_comboFileBox, 1,
                                           Mod_Varnox::Cur_bairitu, Mod_Varnox::Cur_base_bairitu, 1,
                                           0));
-    const QString folder = m_comboPathBox.text().trimmed();
+    const QString folder = trimBlanks(m_comboPathBox.text());
     if (!folder.isEmpty()) {
         Mod_Varnox::Ini_Write(Mod_Varnox::kSectionFolders, Mod_Varnox::kKeyCurrent,
                               settingsFilePath(), folder);
@@ -344,7 +345,7 @@ void MDIForm_Main::Command_GetFolder_Click()
         showModal(folders);
     }
     const QString newFolder = m_comboPathBox.text();
-    if (newFolder.trimmed().isEmpty()) {
+    if (trimBlanks(newFolder).isEmpty()) {
         // The current folder was deleted: the page stays on screen, the lists follow the file.
         m_comboFileBox.clear();
         Combo_Path_Load();
@@ -367,16 +368,16 @@ void MDIForm_Main::Combo_Path_Load()
         QString value;
         Mod_Varnox::Ini_Read(Mod_Varnox::kSectionFolders, Mod_Varnox::slotKey(i),
                              settingsFilePath(), value);
-        if (value.trimmed().isEmpty())
+        if (trimBlanks(value).isEmpty())
             break;
-        m_comboPathBox.addItem(value.trimmed());
+        m_comboPathBox.addItem(trimBlanks(value));
     }
 }
 
 void MDIForm_Main::Command_Small_Big_Click(int Index)
 {
     const QString shown =
-        joinPath(m_comboPathBox.text().trimmed(), m_comboFileBox.text().trimmed());
+        joinPath(trimBlanks(m_comboPathBox.text()), trimBlanks(m_comboFileBox.text()));
     if (!Mod_Varnox::Picture_Check(shown))
         return;
     double& zoom = Mod_Varnox::Cur_bairitu;
@@ -501,7 +502,7 @@ void MDIForm_Main::MDIForm_OLEDragDrop(const QMimeData* Data, Qt::DropAction Eff
     const QList<QUrl> urls = Data->urls();
     if (urls.isEmpty() || !urls.first().isLocalFile())
         return;
-    Open_Target(urls.first().toLocalFile().trimmed());
+    Open_Target(trimBlanks(urls.first().toLocalFile()));
 }
 
 std::int32_t MDIForm_Main::Open_Target(const QString& path)

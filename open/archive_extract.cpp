@@ -6,11 +6,57 @@
 #include "platform/install_folder.h"
 #include "platform/path_separator.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
 namespace folivo::Mod_Varnox {
 namespace {
 
 const QLatin1StringView kZipOptions("-x -o -q ");
 const QLatin1StringView kLzhOptions("x -d1 -y1 ");
+
+// Written into the marker, for whoever finds the folder.
+const QByteArray kMarkerText =
+    "This folder is Folivo's temporary folder: everything in it is deleted when the next\n"
+    "archive is opened.\n";
+
+QString markerPath(const QString& folder)
+{
+    return joinPath(folder, kTmpMarkerName);
+}
+
+bool isMarked(const QString& folder)
+{
+    const QFileInfo marker(markerPath(folder));
+    return marker.isFile() && !marker.isSymLink();
+}
+
+void mark(const QString& folder)
+{
+    QFile marker(markerPath(folder));
+    if (marker.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        marker.write(kMarkerText);
+}
+
+bool isEmptyFolder(const QString& folder)
+{
+    return QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                QDir::NoDotAndDotDot);
+}
+
+// Whether emptying the folder would delete the archive's directory entry. Emptying only
+// unlinks a folder that is a link, so nothing behind one is at risk; the archive's own name
+// is not resolved, since a link to an archive elsewhere is deleted all the same.
+bool liesInside(const QString& archive, const QString& folder)
+{
+    const QFileInfo folderInfo(folder);
+    if (folderInfo.isSymLink() || !folderInfo.isDir())
+        return false;
+    const QString outer = folderInfo.canonicalFilePath();
+    const QString inner = QFileInfo(QFileInfo(archive).absolutePath()).canonicalFilePath();
+    return !inner.isEmpty() && (inner == outer || inner.startsWith(outer + kPathSeparator));
+}
 
 QString commandLine(QLatin1StringView options, const QString& archive, const QString& tmpFolder)
 {
@@ -28,7 +74,10 @@ std::int32_t extract(VersionCall version, ExtractCall run, CommandLineBuilder bu
     if (version() == 0)
         return kArchiverMissing;
     const QString tmpFolder = tmpFolderPath();
-    Tmp_Clear(tmpFolder, owner);
+    if (liesInside(archive, tmpFolder))
+        return kArchiveInTmp;
+    if (Tmp_Clear(tmpFolder, owner) != 0)
+        return kTmpNotOurs;
     QString output;
     return run(owner, build(archive, tmpFolder), output, 0);
 }
@@ -65,22 +114,38 @@ std::int32_t Lzh_Extract(quintptr& owner, const QString& archive)
     return extract(Archiver::UnlhaGetVersion, Archiver::Unlha, lzhCommandLine, owner, archive);
 }
 
-void Tmp_Clear(const QString& folder, quintptr owner)
+std::int32_t Tmp_Clear(const QString& folder, quintptr owner)
 {
     // There is no progress window to own here.
     Q_UNUSED(owner);
     try {
         fileAttributes(folder);
     } catch (const Error&) {
-        return;
+        // Made here, so that it carries the mark from the start.
+        try {
+            makeFolder(folder);
+            mark(folder);
+        } catch (const Error&) {
+        }
+        return 0;
+    }
+    if (!isMarked(folder)) {
+        // The install folder may be a home folder with a tmp of the user's own: what Folivo
+        // did not put there is never deleted, and a link is not followed to mark a folder.
+        if (QFileInfo(folder).isSymLink() || !isFolder(folder) || !isEmptyFolder(folder))
+            return -1;
+        mark(folder);
+        return 0;
     }
     // removeTree unlinks links inside the folder without following them, so clearing never
     // reaches outside it.
     removeTree(folder);
     try {
         makeFolder(folder);
+        mark(folder);
     } catch (const Error&) {
     }
+    return 0;
 }
 
 } // namespace folivo::Mod_Varnox

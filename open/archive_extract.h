@@ -9,6 +9,15 @@ namespace folivo::Mod_Varnox {
 
 /// The result of Zip_Extract and Lzh_Extract when the archiver library cannot be used.
 inline constexpr std::int32_t kArchiverMissing = -99999;
+/// The result when the temporary folder holds what Folivo did not put there: it is left as
+/// it was and nothing is unpacked.
+inline constexpr std::int32_t kTmpNotOurs = -99998;
+/// The result when the archive itself lies inside the temporary folder, where emptying the
+/// folder would delete it before it is read: nothing is touched.
+inline constexpr std::int32_t kArchiveInTmp = -99997;
+
+/// The file that marks the temporary folder as Folivo's own (hidden from every listing).
+inline constexpr QLatin1StringView kTmpMarkerName(".folivo-tmp");
 
 /// 1 for a ZIP archive, 2 for an LZH archive, 0 otherwise; judged by the name's last four
 /// characters without regard to case.
@@ -20,12 +29,16 @@ QString zipCommandLine(const QString& archive, const QString& tmpFolder);
 QString lzhCommandLine(const QString& archive, const QString& tmpFolder);
 
 /// Unpacks the archive into the temporary folder after emptying it. Returns 0, the
-/// library's own failure code, or kArchiverMissing (the folder is then left as it was).
+/// library's own failure code, or kArchiverMissing, kTmpNotOurs or kArchiveInTmp (the
+/// folder is then left as it was).
 std::int32_t Zip_Extract(quintptr& owner, const QString& archive);
 std::int32_t Lzh_Extract(quintptr& owner, const QString& archive);
 
-/// Empties the folder by removing and re-creating it. A missing folder is left missing;
-/// every failure is swallowed.
-void Tmp_Clear(const QString& folder, quintptr owner);
+/// Empties Folivo's temporary folder by removing and re-creating it, marked as Folivo's.
+/// Only a folder that carries the mark is removed; a missing folder is created and an empty
+/// unmarked one adopted. Returns 0 when the folder is ready for extraction, -1 when it is
+/// not Folivo's and holds something (it is then left untouched). Failures to remove, create
+/// or mark are swallowed: the extraction that follows tells.
+std::int32_t Tmp_Clear(const QString& folder, quintptr owner);
 
 } // namespace folivo::Mod_Varnox

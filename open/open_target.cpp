@@ -2,6 +2,7 @@
 
 #include "open/archive_extract.h"
 #include "open/folder_check.h"
+#include "platform/blanks.h"
 #include "platform/combo_box.h"
 #include "platform/dir_listing.h"
 #include "platform/error.h"
@@ -22,6 +23,7 @@ const QString kFileNameOpen = QStringLiteral("ファイル名　[");
 const QString kFileNameClose = QStringLiteral("]");
 const QString kCannotHandle = QStringLiteral("拡張子から判断して、そのファイルは扱えません。");
 const QString kNotFound = QStringLiteral("そのファイルまたはフォルダが見つかりません。");
+const QString kLineBreakInName = QStringLiteral("改行を含む名前は登録できません。");
 const QString kCannotExtract = QStringLiteral("自動解凍ができません。");
 const QString kInstallUnzip =
     QStringLiteral("ベクター等でＧＥＴし[UNZIP32.DLL]をＣＰＵに導入して下さい。");
@@ -30,6 +32,11 @@ const QString kInstallUnlha =
 const QString kExtractFailed = QStringLiteral("解凍に失敗しました。");
 const QString kMayBeDamaged = QStringLiteral("ファイルが破損している可能性があります。");
 const QString kErrorCode = QStringLiteral("Error Code:0x");
+const QString kTmpFolderOpen = QStringLiteral("一時フォルダ　[");
+const QString kTmpNotOurs =
+    QStringLiteral("]　にFolivoが置いたものではないファイルがあるため、空にできません。");
+const QString kArchiveInTmp = QStringLiteral("]　の中の書庫は、空にすると消えてしまうため開けません"
+                                             "。別のフォルダへコピーしてから開いて下さい。");
 const QString kNoValidData = QStringLiteral("自動解凍処理をしましたが、有効なデータが有りません。");
 
 const QString kTwoReturns = QStringLiteral("\r\r");
@@ -45,10 +52,11 @@ void stop(const QString& prompt, const QString& title)
     ui().messageBox(prompt, MessageStyle::Stop, title);
 }
 
-// The name of the file a path names, as stored on disk; "" for a folder or nothing.
+// The name of the file a path names, as stored on disk; "" for a folder or nothing. A "*"
+// or "?" in it belongs to the name: it must not open some other file that it matches.
 QString listedName(const QString& path)
 {
-    const QStringList names = listDirectory(path, ListAttributes::Normal);
+    const QStringList names = listDirectory(path, ListAttributes::Normal, NameMatch::Literal);
     return names.isEmpty() ? QString() : names.first();
 }
 
@@ -63,10 +71,17 @@ QString folderOf(const QString& path)
     return path.left(cut);
 }
 
+// The path with its last part spelled as the listing stores it: on a file system that tells
+// case apart, "Book.ZIP" found as "book.zip" can only be read under that name.
+QString listedPath(const QString& path, const QString& listed)
+{
+    return path.left(path.lastIndexOf(kPathSeparator) + 1) + listed;
+}
+
 void writeCurrent(OpenTargetHost& host)
 {
     Mod_Varnox::Ini_Write(Mod_Varnox::kSectionFolders, Mod_Varnox::kKeyCurrent, settingsFilePath(),
-                          host.comboPath().text().trimmed());
+                          trimBlanks(host.comboPath().text()));
 }
 
 // Registers a folder, records it as current and shows its first page.
@@ -85,7 +100,7 @@ std::int32_t openCurrent(OpenTargetHost& host)
     QString current;
     Mod_Varnox::Ini_Read(Mod_Varnox::kSectionFolders, Mod_Varnox::kKeyCurrent, settingsFilePath(),
                          current);
-    if (!current.trimmed().isEmpty())
+    if (!trimBlanks(current).isEmpty())
         host.comboPath().setText(current);
     host.Combo_Path_Click();
     return OpenKind::Current;
@@ -104,11 +119,20 @@ std::int32_t openArchive(OpenTargetHost& host, const QString& path, const QStrin
 {
     const bool zip = kind == OpenKind::Zip;
     quintptr owner = host.hWnd();
+    const QString archive = listedPath(path, listed);
     const std::int32_t result =
-        zip ? Mod_Varnox::Zip_Extract(owner, path) : Mod_Varnox::Lzh_Extract(owner, path);
+        zip ? Mod_Varnox::Zip_Extract(owner, archive) : Mod_Varnox::Lzh_Extract(owner, archive);
     if (result == Mod_Varnox::kArchiverMissing) {
         stop(kCannotExtract + kThreeReturns + (zip ? kInstallUnzip : kInstallUnlha), kFailedTitle);
         return kind;
+    }
+    if (result == Mod_Varnox::kTmpNotOurs || result == Mod_Varnox::kArchiveInTmp) {
+        // Nothing was unpacked and the folder holds no archive of ours: open nothing.
+        stop(fileNamePrefix(listed) + kExtractFailed + kThreeReturns + kTmpFolderOpen +
+                 tmpFolderPath() +
+                 (result == Mod_Varnox::kTmpNotOurs ? kTmpNotOurs : kArchiveInTmp),
+             zip ? mainCaption() : kFailedTitle);
+        return OpenKind::Failed;
     }
     if (result != 0) {
         // What was unpacked before the failure may still be worth reading: go on.
@@ -145,8 +169,14 @@ std::int32_t openFolderPath(OpenTargetHost& host, const QString& path)
 
 std::int32_t Open_Target(OpenTargetHost& host, const QString& path)
 {
-    if (path.trimmed().isEmpty())
+    if (trimBlanks(path).isEmpty())
         return openCurrent(host);
+    // The settings file holds one path per line: such a path could never be recorded, and
+    // finding that out by failing writes would end the program, also after a drop.
+    if (path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r'))) {
+        stop(fileNamePrefix(path) + kLineBreakInName, mainCaption());
+        return OpenKind::Failed;
+    }
 
     const QString listed = listedName(path);
     if (Mod_Varnox::Picture_Check(listed))

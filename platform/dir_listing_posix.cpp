@@ -153,9 +153,16 @@ bool hasWildcard(std::string_view pattern)
     return pattern.find_first_of("*?") != std::string_view::npos;
 }
 
+bool sameIgnoringCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return foldAscii(x) == foldAscii(y);
+           });
+}
+
 } // namespace
 
-QStringList listDirectory(const QString& pattern, int attributes)
+QStringList listDirectory(const QString& pattern, int attributes, NameMatch match)
 {
     const qsizetype cut = pattern.lastIndexOf(kPathSeparator);
     QString folder = cut < 0 ? QStringLiteral(".") : pattern.left(cut);
@@ -163,13 +170,18 @@ QStringList listDirectory(const QString& pattern, int attributes)
         folder = QString(kPathSeparator);
     QString namePattern = cut < 0 ? pattern : pattern.mid(cut + 1);
     // A bare folder path with its trailing separator lists the folder's content.
-    if (namePattern.isEmpty() || namePattern == QLatin1String("*.*"))
+    if (namePattern.isEmpty()) {
         namePattern = QStringLiteral("*");
+        match = NameMatch::Pattern;
+    } else if (match == NameMatch::Pattern && namePattern == QLatin1String("*.*")) {
+        namePattern = QStringLiteral("*");
+    }
+    const bool literal = match == NameMatch::Literal;
 
     const std::string folderBytes = QFile::encodeName(folder).toStdString();
     const std::string nameBytes = QFile::encodeName(namePattern).toStdString();
 
-    if (!hasWildcard(nameBytes)) {
+    if (literal || !hasWildcard(nameBytes)) {
         // A literal name: the entry of exactly that name wins over one differing in case.
         if (nameBytes.empty() || nameBytes[0] == '.')
             return {};
@@ -190,7 +202,8 @@ QStringList listDirectory(const QString& pattern, int attributes)
     while (const dirent* entry = ::readdir(dir)) {
         if (entry->d_name[0] == '.')
             continue;
-        if (!wildcardMatch(nameBytes, entry->d_name))
+        if (literal ? !sameIgnoringCase(nameBytes, entry->d_name)
+                    : !wildcardMatch(nameBytes, entry->d_name))
             continue;
         if (!listable(entryKind(folderBytes, entry), attributes))
             continue;

@@ -1,5 +1,6 @@
 #include "settings/form_dir.h"
 
+#include "platform/blanks.h"
 #include "platform/combo_box.h"
 #include "platform/combo_box_widget.h"
 #include "platform/dir_listing.h"
@@ -158,14 +159,14 @@ void Form_Dir::Form_Load()
     for (std::int32_t i = 0;; ++i) {
         QString value;
         Mod_Varnox::Ini_Read(Mod_Varnox::kSectionFolders, Mod_Varnox::slotKey(i), file, value);
-        const QString folder = value.trimmed();
+        const QString folder = trimBlanks(value);
         if (folder.isEmpty())
             break;
         registered.addItem(folder);
     }
 
     const QString folder = m_mainComboPath.text();
-    if (folder.trimmed().isEmpty())
+    if (trimBlanks(folder).isEmpty())
         return;
 
     m_drive->setDrive(folder);

@@ -1,5 +1,6 @@
 #include "settings/ini_file.h"
 
+#include "platform/blanks.h"
 #include "platform/combo_box.h"
 #include "platform/install_folder.h"
 #include "platform/profile_file.h"
@@ -85,14 +86,14 @@ std::int32_t Ini_Write(const QString& section, const QString& key, const QString
 void Ini_Folder_Add(const QString& path, ComboBox& combo)
 {
     const QString file = settingsFilePath();
-    const QString wanted = path.trimmed();
+    const QString wanted = trimBlanks(path);
     // Another Folivo may be registering a folder too: the free slot found must stay free
     // until it is written.
     const Profile::ExclusiveAccess access(file);
     for (std::int32_t i = 0;; ++i) {
         QString stored;
         Ini_Read(kSectionFolders, slotKey(i), file, stored);
-        stored = stored.trimmed();
+        stored = trimBlanks(stored);
         if (stored.isEmpty()) {
             Ini_Write(kSectionFolders, slotKey(i), file, wanted);
             break;
@@ -113,7 +114,7 @@ void Ini_Folder_Delete(ComboBox& list, ComboBox& combo)
     for (int j = 0; j < count; ++j) {
         const QString entry = list.list(j);
         if (entry != deleted) {
-            Ini_Write(kSectionFolders, slotKey(next), file, entry.trimmed());
+            Ini_Write(kSectionFolders, slotKey(next), file, trimBlanks(entry));
             ++next;
         }
     }

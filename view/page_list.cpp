@@ -1,5 +1,6 @@
 #include "view/page_list.h"
 
+#include "platform/blanks.h"
 #include "platform/combo_box.h"
 #include "platform/dir_listing.h"
 #include "platform/path_separator.h"
@@ -36,7 +37,7 @@ public:
             return std::nullopt;
         if (m_first) {
             m_first = false;
-            return name.trimmed();
+            return trimBlanks(name);
         }
         return name;
     }
@@ -75,7 +76,7 @@ void File_List_Load(const ComboBox& path, ComboBox& file)
     FolderNames names(path);
     while (const std::optional<QString> name = names.next()) {
         if (Picture_Check(*name))
-            file.addItem(name->trimmed());
+            file.addItem(trimBlanks(*name));
     }
 }
 
@@ -93,7 +94,7 @@ QString File_Next(const ComboBox& path, const ComboBox& file)
     if (!found)
         return QString();
     while (const std::optional<QString> name = names.next()) {
-        const QString trimmed = name->trimmed();
+        const QString trimmed = trimBlanks(*name);
         if (Picture_Check(trimmed))
             return trimmed;
     }
@@ -114,17 +115,17 @@ QString File_Previous(const ComboBox& path, const QString& name)
 
 QString File_Step(const ComboBox& path, const ComboBox& file, std::int32_t step)
 {
-    if (file.text().trimmed().isEmpty()) {
+    if (trimBlanks(file.text()).isEmpty()) {
         FolderNames names(path);
         while (const std::optional<QString> name = names.next()) {
             if (Picture_Check(*name))
-                return name->trimmed();
+                return trimBlanks(*name);
         }
         return QString();
     }
     // Only +1, -1 and 0 are asked for; a larger step moves one page in its direction.
     if (step > 0) {
-        const QString next = File_Next(path, file).trimmed();
+        const QString next = trimBlanks(File_Next(path, file));
         if (next.isEmpty()) {
             showEndMessage(kLastPageMessage);
             return file.text();
@@ -132,7 +133,7 @@ QString File_Step(const ComboBox& path, const ComboBox& file, std::int32_t step)
         return next;
     }
     if (step < 0) {
-        const QString previous = File_Previous(path, file.text().trimmed()).trimmed();
+        const QString previous = trimBlanks(File_Previous(path, trimBlanks(file.text())));
         if (previous.isEmpty()) {
             showEndMessage(kFirstPageMessage);
             return file.text();

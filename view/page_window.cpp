@@ -1,5 +1,6 @@
 #include "view/page_window.h"
 
+#include "platform/blanks.h"
 #include "platform/child_window_host.h"
 #include "platform/combo_box.h"
 #include "platform/error.h"
@@ -67,19 +68,23 @@ QString Form_Main::Image_Get(ImageControl& Image, ComboBox& Path_Name, ComboBox&
     try {
         if (!isListed(Path_Name, Path_Name.text())) {
             ui().messageBox(kWrongFolderMessage, MessageStyle::Warning, mainCaption());
+            keepShownFactors(bairitu, base_bairitu);
             return QString();
         }
 
-        if (File_Name.text().trimmed().isEmpty())
+        if (trimBlanks(File_Name.text()).isEmpty())
             Mod_Varnox::File_List_Load(Path_Name, File_Name);
-        const QString previous = File_Name.text().trimmed();
+        const QString previous = trimBlanks(File_Name.text());
         File_Name.setText(Mod_Varnox::File_Step(Path_Name, File_Name, Count));
 
         // At either end of the list the page on screen simply stays.
-        if (previous == File_Name.text().trimmed() && Count != 0)
+        if (previous == trimBlanks(File_Name.text()) && Count != 0) {
+            keepShownFactors(bairitu, base_bairitu);
             return File_Name.text();
+        }
 
         hidePageWindow();
+        m_shownFactors.reset();
         Image.update();
         Image.setVisible(false);
         Image.setStretch(false);
@@ -97,6 +102,7 @@ QString Form_Main::Image_Get(ImageControl& Image, ComboBox& Path_Name, ComboBox&
         Image.setVisible(true);
         Image.setStretch(true);
         showPageWindow();
+        m_shownFactors = Factors{bairitu, base_bairitu};
         m_host->focusNextButton();
         return result;
     } catch (const Error& error) {
@@ -109,7 +115,19 @@ QString Form_Main::Image_Get(ImageControl& Image, ComboBox& Path_Name, ComboBox&
                             QString::number(error.number()),
                         MessageStyle::Stop, mainCaption());
     }
+    keepShownFactors(bairitu, base_bairitu);
     return File_Name.text();
+}
+
+// The callers reset the factors for the page they expect to come. When none comes, the page
+// on screen stays and so must the factors that describe it, or the next zoom would scale
+// from the picture's natural size instead of its fit.
+void Form_Main::keepShownFactors(double& bairitu, double& base_bairitu) const
+{
+    if (!m_shownFactors)
+        return;
+    bairitu = m_shownFactors->bairitu;
+    base_bairitu = m_shownFactors->baseBairitu;
 }
 
 void Form_Main::showPageWindow()

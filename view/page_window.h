@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <optional>
 
 class QMdiSubWindow;
 class QMimeData;
@@ -51,10 +52,18 @@ private:
                                 double Y);
     void showPageWindow();
     void hidePageWindow();
+    void keepShownFactors(double& bairitu, double& base_bairitu) const;
+
+    /// The factors of the page on screen; none while no page is shown.
+    struct Factors {
+        double bairitu;
+        double baseBairitu;
+    };
 
     ChildWindowHost* m_host;
     QMdiSubWindow* m_subWindow = nullptr;
     ImageControl* m_image = nullptr;
+    std::optional<Factors> m_shownFactors;
 };
 
 } // namespace folivo

@@ -161,6 +161,84 @@ TEST_F(PageCommands, FixedMagnificationCarriesTheZoomToTheNextPage)
     EXPECT_NEAR(pageSize().height(), zoomed.height() / 1.2, 1.0);
 }
 
+// A step that finds no page leaves the page on screen, so an enlargement after it must
+// start from that page's fit, not from the picture's natural size.
+TEST_F(PageCommands, AStepPastEitherEndLeavesTheZoomActingOnThePageOnScreen)
+{
+    auto click = [](QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); };
+    QPushButton* const nextButton = window.Command_Preview_PostView[1];
+    QPushButton* const previousButton = window.Command_Preview_PostView[0];
+    QPushButton* const shrink = window.Command_Small_Big[0];
+    QPushButton* const enlarge = window.Command_Small_Big[1];
+
+    click(nextButton);
+    click(nextButton);
+    ASSERT_EQ(fileText(), QStringLiteral("d.jpeg"));
+    click(enlarge);
+    const QSize enlargedLast = pageSize();
+    click(shrink);
+    click(nextButton);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].prompt, kLastPage);
+    click(enlarge);
+    EXPECT_EQ(pageSize(), enlargedLast);
+
+    click(previousButton);
+    click(previousButton);
+    ASSERT_EQ(fileText(), QStringLiteral("a.jpg"));
+    click(enlarge);
+    const QSize enlargedFirst = pageSize();
+    click(shrink);
+    click(previousButton);
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].prompt, kFirstPage);
+    click(enlarge);
+    EXPECT_EQ(pageSize(), enlargedFirst);
+
+    // With the magnification fixed the kept zoom goes on from where it was.
+    window.Check->setChecked(true);
+    click(previousButton);
+    ASSERT_EQ(ui.messages.size(), 3u);
+    click(shrink);
+    click(enlarge);
+    EXPECT_NEAR(Mod_Varnox::Cur_bairitu, 1.2, 1e-9);
+    EXPECT_EQ(pageSize(), enlargedFirst);
+}
+
+TEST_F(PageCommands, APageCallThatStopsAtTheFolderCheckKeepsTheFactorsOfThePageOnScreen)
+{
+    window.Command_Small_Big_Click(1);
+    const double zoom = Mod_Varnox::Cur_bairitu;
+    const double fit = Mod_Varnox::Cur_base_bairitu;
+    ASSERT_NE(fit, 1.0);
+
+    const QString shown = fileText();
+    window.Combo_Path->setEditText(QStringLiteral("/nowhere"));
+    window.Combo_File_Click();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].prompt, kWrongFolder);
+    EXPECT_EQ(Mod_Varnox::Cur_bairitu, zoom);
+    EXPECT_EQ(Mod_Varnox::Cur_base_bairitu, fit);
+
+    // The folder is set right again without a pick: the zoom goes on from the page's fit.
+    window.Combo_Path->setEditText(folder);
+    window.Combo_File->setEditText(shown);
+    const QSize enlarged = pageSize();
+    QTest::mouseClick(window.Command_Small_Big[0], Qt::LeftButton);
+    QTest::mouseClick(window.Command_Small_Big[1], Qt::LeftButton);
+    EXPECT_EQ(pageSize(), enlarged);
+
+    // A folder without pictures leaves the page of the previous one on screen, and its factors.
+    const QString empty = test::makeFolder(home.filePath(QStringLiteral("empty")));
+    test::ListComboBox scratch;
+    Mod_Varnox::Ini_Folder_Add(empty, scratch);
+    window.Combo_Path_Load();
+    window.Combo_Path->setEditText(empty);
+    window.Combo_Path_Click();
+    EXPECT_EQ(Mod_Varnox::Cur_bairitu, zoom);
+    EXPECT_EQ(Mod_Varnox::Cur_base_bairitu, fit);
+}
+
 TEST_F(PageCommands, KeypadKeysZoomAndToggleTheCheckFromEitherButtonArray)
 {
     const QSize fitted = pageSize();

@@ -334,7 +334,10 @@ class Folivo:
 
     def temporary_folder(self):
         folder = os.path.join(self.home, "tmp")
-        return sorted(os.listdir(folder)) if os.path.isdir(folder) else None
+        if not os.path.isdir(folder):
+            return None
+        # The mark that makes the folder Folivo's own is no page.
+        return sorted(name for name in os.listdir(folder) if name != ".folivo-tmp")
 
 
 class Session:

@@ -169,7 +169,7 @@ TEST_F(OpenFaults, ADiskThatFillsDuringExtractionStillOpensThePagesThatCameOut)
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(test::fileTree(tmp()), QStringList({"p1.jpg", "p3.jpg"}));
+    EXPECT_EQ(test::fileTree(tmp()), QStringList({".folivo-tmp", "p1.jpg", "p3.jpg"}));
     EXPECT_EQ(current(), tmp());
 }
 

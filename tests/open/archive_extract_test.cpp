@@ -23,6 +23,9 @@ using test::readFile;
 using test::writeFile;
 using test::ZipWriter;
 
+// Every temporary folder that Folivo made carries its mark.
+const QString kMarker = QStringLiteral(".folivo-tmp");
+
 struct KindCase {
     const char* name;
     std::int32_t kind;
@@ -85,7 +88,7 @@ TEST_F(ExtractTest, FirstZipCreatesTheTemporaryFolder)
     ASSERT_FALSE(QFileInfo::exists(tmp()));
 
     EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("a.zip")), 0);
-    EXPECT_EQ(fileTree(tmp()), QStringList({"1.jpg", "sub/", "sub/2.jpg"}));
+    EXPECT_EQ(fileTree(tmp()), QStringList({kMarker, "1.jpg", "sub/", "sub/2.jpg"}));
 }
 
 TEST_F(ExtractTest, ASecondArchiveReplacesEverythingTheFirstLeft)
@@ -102,7 +105,7 @@ TEST_F(ExtractTest, ASecondArchiveReplacesEverythingTheFirstLeft)
 
     ASSERT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("first.zip")), 0);
     EXPECT_EQ(Mod_Varnox::Lzh_Extract(m_owner, archive("second.lzh")), 0);
-    EXPECT_EQ(fileTree(tmp()), QStringList({"new.jpg", "part/", "part/new2.jpg"}));
+    EXPECT_EQ(fileTree(tmp()), QStringList({kMarker, "new.jpg", "part/", "part/new2.jpg"}));
     EXPECT_EQ(readFile(tmp() + QStringLiteral("/part/new2.jpg")), "new");
 }
 
@@ -126,16 +129,63 @@ TEST_F(ExtractTest, AnUnusableLibraryLeavesTheTemporaryFolderAlone)
 TEST_F(ExtractTest, ALibraryFailureIsPassedOnAfterClearing)
 {
     ASSERT_TRUE(writeFile(tmp() + QStringLiteral("/old.jpg"), "old"));
+    ASSERT_TRUE(writeFile(tmp() + QLatin1Char('/') + kMarker, ""));
     EXPECT_EQ(Mod_Varnox::Lzh_Extract(m_owner, archive("missing.lzh")),
               Archiver::Result::CannotOpenArchive);
     EXPECT_TRUE(QFileInfo(tmp()).isDir());
-    EXPECT_EQ(fileTree(tmp()), QStringList());
+    EXPECT_EQ(fileTree(tmp()), QStringList{kMarker});
 }
 
-TEST_F(ExtractTest, ClearingAMissingFolderDoesNotCreateIt)
+TEST_F(ExtractTest, ClearingAMissingFolderCreatesItMarked)
 {
-    Mod_Varnox::Tmp_Clear(tmp(), m_owner);
-    EXPECT_FALSE(QFileInfo::exists(tmp()));
+    EXPECT_EQ(Mod_Varnox::Tmp_Clear(tmp(), m_owner), 0);
+    EXPECT_EQ(fileTree(tmp()), QStringList{kMarker});
+}
+
+// With the install folder in a home folder, "tmp" may well be the user's own.
+TEST_F(ExtractTest, ATemporaryFolderFolivoDidNotMakeIsNeverEmptied)
+{
+    ZipWriter zip;
+    zip.addFile("new.jpg", "new");
+    ASSERT_TRUE(zip.write(archive("a.zip")));
+    ASSERT_TRUE(writeFile(tmp() + QStringLiteral("/notes/todo.txt"), "mine"));
+    ASSERT_TRUE(writeFile(tmp() + QStringLiteral("/.hidden"), "mine too"));
+    const QStringList theirs = fileTree(tmp());
+
+    EXPECT_EQ(Mod_Varnox::Tmp_Clear(tmp(), m_owner), -1);
+    EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("a.zip")), Mod_Varnox::kTmpNotOurs);
+    EXPECT_EQ(Mod_Varnox::Lzh_Extract(m_owner, archive("a.lzh")), Mod_Varnox::kTmpNotOurs);
+    EXPECT_EQ(fileTree(tmp()), theirs);
+
+    // A file of that name is not a folder of Folivo's either.
+    ASSERT_TRUE(QDir(tmp()).removeRecursively());
+    ASSERT_TRUE(writeFile(tmp(), "a file named tmp"));
+    EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("a.zip")), Mod_Varnox::kTmpNotOurs);
+    EXPECT_EQ(readFile(tmp()), "a file named tmp");
+
+    // An empty one holds nothing to lose: it is taken over and marked.
+    ASSERT_TRUE(QFile::remove(tmp()));
+    ASSERT_TRUE(QDir().mkpath(tmp()));
+    EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("a.zip")), 0);
+    EXPECT_EQ(fileTree(tmp()), QStringList({kMarker, "new.jpg"}));
+}
+
+TEST_F(ExtractTest, AnArchiveInsideTheTemporaryFolderIsNotDeletedBeforeItIsRead)
+{
+    ZipWriter inner;
+    inner.addFile("page.jpg", "page");
+    ZipWriter outer;
+    outer.addFile("vol/inner.zip", inner.bytes());
+    ASSERT_TRUE(outer.write(archive("outer.zip")));
+    ASSERT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("outer.zip")), 0);
+    const QStringList unpacked = fileTree(tmp());
+
+    // Reached through a path of its own, as a drop from a file manager gives it.
+    const QString dotted = tmp() + QStringLiteral("/vol/../vol/inner.zip");
+    EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, dotted), Mod_Varnox::kArchiveInTmp);
+    EXPECT_EQ(Mod_Varnox::Lzh_Extract(m_owner, tmp() + QStringLiteral("/vol/inner.zip")),
+              Mod_Varnox::kArchiveInTmp);
+    EXPECT_EQ(fileTree(tmp()), unpacked);
 }
 
 TEST_F(ExtractTest, ClearingNeverReachesThroughLinks)
@@ -143,21 +193,28 @@ TEST_F(ExtractTest, ClearingNeverReachesThroughLinks)
     const QString outside = m_archives.filePath(QStringLiteral("outside"));
     ASSERT_TRUE(writeFile(outside + QStringLiteral("/precious.jpg"), "keep"));
     ASSERT_TRUE(writeFile(tmp() + QStringLiteral("/sub/page.jpg"), "page"));
+    ASSERT_TRUE(writeFile(tmp() + QLatin1Char('/') + kMarker, ""));
     ASSERT_TRUE(QFile::link(outside, tmp() + QStringLiteral("/sub/lnk")));
 
     Mod_Varnox::Tmp_Clear(tmp(), m_owner);
     EXPECT_TRUE(QFileInfo(tmp()).isDir());
-    EXPECT_EQ(fileTree(tmp()), QStringList());
+    EXPECT_EQ(fileTree(tmp()), QStringList{kMarker});
     EXPECT_EQ(readFile(outside + QStringLiteral("/precious.jpg")), "keep");
 }
 
-TEST_F(ExtractTest, ATemporaryFolderThatIsALinkIsReplacedNotFollowed)
+TEST_F(ExtractTest, ATemporaryFolderThatIsALinkIsNeverFollowed)
 {
     const QString outside = m_archives.filePath(QStringLiteral("outside"));
     ASSERT_TRUE(writeFile(outside + QStringLiteral("/precious.jpg"), "keep"));
     ASSERT_TRUE(QFile::link(outside, tmp()));
 
-    Mod_Varnox::Tmp_Clear(tmp(), m_owner);
+    // A link to a folder of the user's is left alone...
+    EXPECT_EQ(Mod_Varnox::Tmp_Clear(tmp(), m_owner), -1);
+    EXPECT_EQ(fileTree(outside), QStringList{"precious.jpg"});
+
+    // ...and one to a folder that carries the mark is replaced, not followed.
+    ASSERT_TRUE(writeFile(outside + QLatin1Char('/') + kMarker, ""));
+    EXPECT_EQ(Mod_Varnox::Tmp_Clear(tmp(), m_owner), 0);
     EXPECT_FALSE(QFileInfo(tmp()).isSymLink());
     EXPECT_TRUE(QFileInfo(tmp()).isDir());
     EXPECT_EQ(readFile(outside + QStringLiteral("/precious.jpg")), "keep");

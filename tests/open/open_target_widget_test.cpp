@@ -82,8 +82,7 @@ protected:
         QMimeData data;
         data.setUrls(urls);
         // Qt delivers a drop to the widget that accepted the drag's entry, as a real drag does.
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton,
-                              Qt::NoModifier);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(target, &enter);
         QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(target, &event);
@@ -97,8 +96,8 @@ protected:
 
 TEST_F(OpenTarget, AFolderOfPicturesOpensAtItsFirstPageAndIsRecorded)
 {
-    const QString folder = book(QStringLiteral("Vol 1"), {QStringLiteral("p2.jpg"),
-                                                          QStringLiteral("p10.jpg")});
+    const QString folder =
+        book(QStringLiteral("Vol 1"), {QStringLiteral("p2.jpg"), QStringLiteral("p10.jpg")});
     EXPECT_EQ(window.Open_Target(folder), 4);
     EXPECT_EQ(folderText(), folder);
     EXPECT_EQ(fileText(), QStringLiteral("p2.jpg"));
@@ -114,8 +113,8 @@ TEST_F(OpenTarget, AFolderOfPicturesOpensAtItsFirstPageAndIsRecorded)
 
 TEST_F(OpenTarget, APictureOpensItsFolderAtThatPicture)
 {
-    const QString folder = book(QStringLiteral("pics"), {QStringLiteral("a.jpg"),
-                                                         QStringLiteral("b.JPG")});
+    const QString folder =
+        book(QStringLiteral("pics"), {QStringLiteral("a.jpg"), QStringLiteral("b.JPG")});
     EXPECT_EQ(window.Open_Target(folder + QStringLiteral("/b.JPG")), 1);
     EXPECT_EQ(folderText(), folder);
     EXPECT_EQ(fileText(), QStringLiteral("b.JPG"));
@@ -136,14 +135,63 @@ TEST_F(OpenTarget, FoldersWithSubfoldersOpenAndThenOfferTheFolderWindow)
     EXPECT_EQ(folderText(), named);
 }
 
+TEST_F(OpenTarget, AStarOrQuestionMarkInTheNameIsPartOfTheName)
+{
+    book(QStringLiteral("shelf"), {QStringLiteral("a.jpg")});
+    const QString star = book(QStringLiteral("shelf/a*"), {QStringLiteral("inside.jpg")});
+    EXPECT_EQ(window.Open_Target(star), 4);
+    EXPECT_EQ(folderText(), star);
+    EXPECT_EQ(fileText(), QStringLiteral("inside.jpg"));
+
+    const QString question = book(QStringLiteral("shelf/?.jpg"), {QStringLiteral("q.jpg")});
+    EXPECT_EQ(window.Open_Target(question), 4);
+    EXPECT_EQ(folderText(), question);
+    EXPECT_EQ(fileText(), QStringLiteral("q.jpg"));
+    EXPECT_EQ(registered(), QStringList({star, question}));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(OpenTarget, AnArchiveNamedInAnotherCaseIsUnpackedUnderItsStoredName)
+{
+    test::ZipWriter zip;
+    zip.addFile("01.jpg", test::jpegBytes());
+    ASSERT_TRUE(zip.write(home.filePath(QStringLiteral("book.zip"))));
+    EXPECT_EQ(window.Open_Target(home.filePath(QStringLiteral("Book.ZIP"))), 2);
+    EXPECT_EQ(folderText(), tmp());
+    EXPECT_EQ(fileText(), QStringLiteral("01.jpg"));
+
+    test::LzhWriter lzh;
+    lzh.addFile("02.jpg", test::jpegBytes());
+    ASSERT_TRUE(lzh.write(home.filePath(QStringLiteral("vol.lzh"))));
+    EXPECT_EQ(window.Open_Target(home.filePath(QStringLiteral("VOL.LZH"))), 3);
+    EXPECT_EQ(fileText(), QStringLiteral("02.jpg"));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(OpenTarget, OnlyBlanksAreTrimmedFromFolderAndPageNames)
+{
+    const QString volume = book(QStringLiteral("第1巻　"), {QStringLiteral("　01.jpg")});
+    EXPECT_EQ(window.Open_Target(volume), 4);
+    EXPECT_EQ(registered(), QStringList{volume});
+    EXPECT_EQ(current(), volume);
+    EXPECT_EQ(fileText(), QStringLiteral("　01.jpg"));
+    EXPECT_TRUE(window.pageWindowIfCreated()->subWindow()->isVisible());
+    EXPECT_TRUE(ui.messages.empty());
+
+    const QString tabbed = book(QStringLiteral("\tvol"), {QStringLiteral("a.jpg")});
+    drop(window.mdiArea()->viewport(), {QUrl::fromLocalFile(tabbed)});
+    EXPECT_EQ(folderText(), tabbed);
+    EXPECT_EQ(current(), tabbed);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
 TEST_F(OpenTarget, AnUnsupportedFileIsRefusedWithItsListedName)
 {
     const QString rar = home.filePath(QStringLiteral("notes.rar"));
     QFile(rar).open(QIODevice::WriteOnly);
     EXPECT_EQ(window.Open_Target(rar), -1);
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].prompt,
-              QStringLiteral("ファイル名　[notes.rar]\r\r") + kCannotHandle);
+    EXPECT_EQ(ui.messages[0].prompt, QStringLiteral("ファイル名　[notes.rar]\r\r") + kCannotHandle);
     EXPECT_EQ(ui.messages[0].style, 16);
     EXPECT_EQ(ui.messages[0].title, QStringLiteral("Folivo"));
     EXPECT_EQ(current(), QString());
@@ -229,13 +277,70 @@ TEST_F(OpenTarget, ADamagedLzhShowsTheLibraryCodeInUpperCaseHexadecimal)
     window.Open_Target(archive);
     ASSERT_GE(ui.messages.size(), 1u);
     const QString prompt = ui.messages[0].prompt;
-    const QString head = QStringLiteral("ファイル名　[cut.lzh]\r\r解凍に失敗しました。Error Code:0x");
+    const QString head =
+        QStringLiteral("ファイル名　[cut.lzh]\r\r解凍に失敗しました。Error Code:0x");
     ASSERT_TRUE(prompt.startsWith(head)) << prompt.toStdString();
     const QString code = prompt.mid(head.size());
     EXPECT_FALSE(code.isEmpty());
     EXPECT_EQ(code, code.toUpper());
     EXPECT_FALSE(code.startsWith(QLatin1Char('0')));
     EXPECT_EQ(ui.messages[0].title, QStringLiteral("Failed"));
+}
+
+TEST_F(OpenTarget, AnArchiveIsNotOpenedOverATemporaryFolderFolivoDidNotMake)
+{
+    const QString folder = book(QStringLiteral("book"), {QStringLiteral("1.jpg")});
+    window.Open_Target(folder);
+    const QString settingsBefore = home.settingsText();
+    ui.messages.clear();
+    test::makeFolder(tmp());
+    ASSERT_TRUE(test::writePicture(tmp() + QStringLiteral("/mine.jpg"), 10, 10));
+    test::ZipWriter zip;
+    zip.addFile("01.jpg", test::jpegBytes());
+    ASSERT_TRUE(zip.write(home.filePath(QStringLiteral("Book.zip"))));
+    test::LzhWriter lzh;
+    lzh.addFile("01.jpg", test::jpegBytes());
+    ASSERT_TRUE(lzh.write(home.filePath(QStringLiteral("book.lzh"))));
+    const QString notOurs = QStringLiteral("解凍に失敗しました。\r\r\r一時フォルダ　[") + tmp() +
+                            QStringLiteral("]　にFolivoが置いたものではないファイルがあるため、"
+                                           "空にできません。");
+
+    EXPECT_EQ(window.Open_Target(home.filePath(QStringLiteral("Book.zip"))), -1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].prompt, QStringLiteral("ファイル名　[Book.zip]\r\r") + notOurs);
+    EXPECT_EQ(ui.messages[0].style, 16);
+    EXPECT_EQ(ui.messages[0].title, QStringLiteral("Folivo"));
+    EXPECT_EQ(window.Open_Target(home.filePath(QStringLiteral("book.lzh"))), -1);
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].prompt, QStringLiteral("ファイル名　[book.lzh]\r\r") + notOurs);
+    EXPECT_EQ(ui.messages[1].title, QStringLiteral("Failed"));
+    EXPECT_TRUE(QFile::exists(tmp() + QStringLiteral("/mine.jpg")));
+    EXPECT_EQ(home.settingsText(), settingsBefore);
+    EXPECT_EQ(folderText(), folder);
+}
+
+TEST_F(OpenTarget, AnArchiveInsideTheTemporaryFolderIsRefusedBeforeItIsDeleted)
+{
+    test::ZipWriter inner;
+    inner.addFile("01.jpg", test::jpegBytes());
+    test::ZipWriter outer;
+    outer.addFile("cover.jpg", test::jpegBytes());
+    outer.addFile("vol2.zip", inner.bytes());
+    ASSERT_TRUE(outer.write(home.filePath(QStringLiteral("set.zip"))));
+    ASSERT_EQ(window.Open_Target(home.filePath(QStringLiteral("set.zip"))), 2);
+    ASSERT_EQ(fileText(), QStringLiteral("cover.jpg"));
+    ui.messages.clear();
+
+    EXPECT_EQ(window.Open_Target(tmp() + QStringLiteral("/vol2.zip")), -1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(
+        ui.messages[0].prompt,
+        QStringLiteral("ファイル名　[vol2.zip]\r\r解凍に失敗しました。\r\r\r一時フォルダ　[") +
+            tmp() +
+            QStringLiteral("]　の中の書庫は、空にすると消えてしまうため開けません。"
+                           "別のフォルダへコピーしてから開いて下さい。"));
+    EXPECT_TRUE(QFile::exists(tmp() + QStringLiteral("/vol2.zip")));
+    EXPECT_EQ(fileText(), QStringLiteral("cover.jpg"));
 }
 
 TEST_F(OpenTarget, AMissingArchiverLibraryAsksForItAndLeavesTheTemporaryFolderAlone)
@@ -291,16 +396,54 @@ TEST_F(OpenTarget, StartUpEndsOnARejectedPathButADropKeepsRunning)
     ui.messages.clear();
     drop(window.mdiArea()->viewport(), {QUrl::fromLocalFile(rar)});
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages.back().prompt, QStringLiteral("ファイル名　[notes.rar]\r\r") + kCannotHandle);
+    EXPECT_EQ(ui.messages.back().prompt,
+              QStringLiteral("ファイル名　[notes.rar]\r\r") + kCannotHandle);
     EXPECT_EQ(folderText(), folder);
     EXPECT_TRUE(window.pageWindowIfCreated()->subWindow()->isVisible());
+}
+
+TEST_F(OpenTarget, APathWithALineBreakIsRefusedBeforeTheSettingsAreTouched)
+{
+    const QString folder = book(QStringLiteral("book"), {QStringLiteral("1.jpg")});
+    window.Open_Target(folder);
+    const QString settingsBefore = home.settingsText();
+    ui.messages.clear();
+    const auto refusal = [](const QString& path) {
+        return QStringLiteral("ファイル名　[") + path +
+               QStringLiteral("]\r\r改行を含む名前は登録できません。");
+    };
+
+    const QString withLineFeed = book(QStringLiteral("Vol\n2"), {QStringLiteral("1.jpg")});
+    EXPECT_EQ(window.Open_Target(withLineFeed), -1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].prompt, refusal(withLineFeed));
+    EXPECT_EQ(ui.messages[0].style, 16);
+    EXPECT_EQ(ui.messages[0].title, QStringLiteral("Folivo"));
+
+    const QString withReturn = book(QStringLiteral("Vol\r3"), {QStringLiteral("1.jpg")});
+    drop(window.mdiArea()->viewport(), {QUrl::fromLocalFile(withReturn)});
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].prompt, refusal(withReturn));
+    EXPECT_EQ(folderText(), folder);
+    EXPECT_TRUE(window.pageWindowIfCreated()->subWindow()->isVisible());
+
+    MDIForm_Main starting;
+    try {
+        starting.MDIForm_Load(QLatin1Char('"') + withLineFeed + QLatin1Char('"'));
+        FAIL() << "start-up went on after a rejected path";
+    } catch (const ProgramEnded& ended) {
+        EXPECT_EQ(ended.status, 1);
+    }
+    ASSERT_EQ(ui.messages.size(), 3u);
+    EXPECT_EQ(ui.messages[2].prompt, refusal(withLineFeed));
+    EXPECT_EQ(home.settingsText(), settingsBefore);
 }
 
 TEST_F(OpenTarget, DropsOnEveryWindowOpenTheFirstDroppedPath)
 {
     const QString first = book(QStringLiteral("first"), {QStringLiteral("1.jpg")});
-    const QString second = book(QStringLiteral("second"), {QStringLiteral("a.jpg"),
-                                                           QStringLiteral("b.jpg")});
+    const QString second =
+        book(QStringLiteral("second"), {QStringLiteral("a.jpg"), QStringLiteral("b.jpg")});
     drop(window.mdiArea()->viewport(),
          {QUrl::fromLocalFile(first), QUrl::fromLocalFile(second), QUrl::fromLocalFile(second)});
     EXPECT_EQ(folderText(), first);

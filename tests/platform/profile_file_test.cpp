@@ -91,6 +91,8 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"EqualsInsideValue", "[Folders]\n000=/a=b\n", "000", "/a=b"},
         LookupCase{"CarriageReturnLineEnds", "[Folders]\r\n000=/a\r\nCurrent=/b\r\n", "Current",
                    "/b"},
+        LookupCase{"CarriageReturnLineEndsLeaveOtherSpace", "[Folders]\r\n000=/第1巻　\t\r\n",
+                   "000", "/第1巻　\t"},
         LookupCase{"FirstOfTwoEqualKeys", "[Folders]\n000=/a\n000=/b\n", "000", "/a"},
         LookupCase{"ByteOrderMark", "\xEF\xBB\xBF[Folders]\n000=/a\n", "000", "/a"}),
     caseName<LookupCase>);

@@ -175,7 +175,13 @@ INSTANTIATE_TEST_SUITE_P(
         AddCase{"GapIsFilledFirst", "[Folders]\n000=/a\n001=\n002=/c\n", "/d",
                 "[Folders]\n000=/a\n001=/d\n002=/c\n"},
         AddCase{"BlankSlotIsFree", "[Folders]\n000=   \n", "/a", "[Folders]\n000=/a\n"},
-        AddCase{"BadiniSlotIsFree", "[Folders]\n000=Badini\n", "/a", "[Folders]\n000=/a\n"}),
+        AddCase{"BadiniSlotIsFree", "[Folders]\n000=Badini\n", "/a", "[Folders]\n000=/a\n"},
+        // Only blanks are trimmed: an ideographic space or a tab is part of the name.
+        AddCase{"IdeographicSpaceStays", nullptr, " /x/第1巻　 ", "[Folders]\n000=/x/第1巻　\n"},
+        AddCase{"NamesDifferingInOtherSpaceAreTwoFolders", "[Folders]\n000=/x/第1巻\n",
+                "/x/第1巻\t", "[Folders]\n000=/x/第1巻\n001=/x/第1巻\t\n"},
+        AddCase{"CarriageReturnLineEndsAreNoPartOfTheValue", "[Folders]\r\n000=/x/第1巻　\r\n",
+                "/x/第1巻　", "[Folders]\r\n000=/x/第1巻　\r\n"}),
     caseName<AddCase>);
 
 TEST_F(IniFileTest, TheThousandAndFirstFolderGoesUnderKey1000)
