@@ -101,7 +101,7 @@ std::int32_t Reg_Value_Get(std::uint32_t root, const QString& keyPath, const QSt
     keyClose(handle);
     if (result != KeyResult::Success)
         return -1;
-    value = QString::fromUtf8(buffer, qstrnlen(buffer, size));
+    value = QString::fromUtf8(buffer, static_cast<qsizetype>(qstrnlen(buffer, size)));
     return 0;
 }
 
