@@ -7,9 +7,6 @@
 #include "view/image_control.h"
 #include "view/page_list.h"
 
-#include <QDateTime>
-#include <QFileInfo>
-
 #include <algorithm>
 #include <exception>
 
@@ -51,15 +48,6 @@ constexpr qint64 kBytesPerPixel = 4;
 
 } // namespace
 
-std::optional<FileStamp> FileStamp::of(const QString& path)
-{
-    const QFileInfo info(path);
-    if (!info.isFile())
-        return std::nullopt;
-    return FileStamp{info.size(), info.lastModified().toMSecsSinceEpoch(),
-                     info.metadataChangeTime().toMSecsSinceEpoch()};
-}
-
 PagePrefetch::PagePrefetch()
 {
     // Both cores: one page ahead is read while the reader reads, a second while they flick.
@@ -69,10 +57,12 @@ PagePrefetch::PagePrefetch()
 PagePrefetch::~PagePrefetch()
 {
     {
-        const std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         m_stopping = true;
         m_plan.reset();
         m_queue.clear();
+        // Waited for under our own lock: a worker's last touch of this object comes before.
+        m_changed.wait(lock, [&] { return m_workers == 0; });
     }
     m_pool.waitForDone();
 }
@@ -110,7 +100,7 @@ std::optional<PreparedPage> PagePrefetch::take(const QString& path, double twips
     if (entry.sizing.twipsPerPixel != twipsPerPixel)
         return std::nullopt;
     // Replaced, cut short, touched or removed since it was read: the turn reads it again.
-    if (FileStamp::of(path) != entry.stamp)
+    if (fileStamp(path) != entry.stamp)
         return std::nullopt;
     if (!entry.page.image.isNull()) {
         lock.lock();
@@ -226,7 +216,7 @@ void PagePrefetch::prepare(const QString& path, std::uint64_t generation)
 {
     qint64 reserved = 0;
     try {
-        const std::optional<FileStamp> stamp = FileStamp::of(path);
+        const std::optional<FileStamp> stamp = fileStamp(path);
         if (!stamp)
             return;
         PageTurnSizing sizing;
@@ -248,7 +238,7 @@ void PagePrefetch::prepare(const QString& path, std::uint64_t generation)
         if (picture.isNull()) {
             picture = loadRasterPicture(path);
             // A metafile, or a file that changed while it was read, is left to the turn.
-            if (picture.isNull() || FileStamp::of(path) != stamp)
+            if (picture.isNull() || fileStamp(path) != stamp)
                 return;
         }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/file_stamp.h"
 #include "platform/picture_loader.h"
 
 #include <QImage>
@@ -34,17 +35,6 @@ struct PageTurnSizing {
 struct PreparedPage {
     Picture picture;
     QImage image; ///< in device pixels, its ratio set; null when not rendered ahead
-};
-
-/// A file as it was when it was read. Another size or time means another file.
-struct FileStamp {
-    qint64 size = -1;
-    qint64 modified = 0; ///< ms since the epoch
-    qint64 changed = 0;  ///< ms since the epoch: a rename, a copy over or new permissions
-
-    bool operator==(const FileStamp&) const = default;
-    /// The file as it is now; nothing when it does not exist or is no file.
-    static std::optional<FileStamp> of(const QString& path);
 };
 
 /// Reads and renders the pages around the one on screen on worker threads, so that a page
