@@ -92,9 +92,9 @@ std::optional<PreparedPage> PagePrefetch::take(const QString& path, double twips
                                     [&](const Entry& entry) { return entry.path == path; });
     if (found == m_entries.end())
         return std::nullopt;
-    Entry entry = std::move(*found);
-    m_entries.erase(found);
-    m_heldBytes -= entry.bytes;
+    // Kept as well (its pixels are shared with the screen's): the page on screen is the one a
+    // turn back shows once the reader has turned on.
+    Entry entry = *found;
     lock.unlock();
 
     if (entry.sizing.twipsPerPixel != twipsPerPixel)

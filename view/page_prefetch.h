@@ -60,7 +60,8 @@ public:
                        const PageTurnSizing& sizing);
 
     /// The page at `path` if it was prepared from the file as it is now, at the screen's
-    /// current resolution. Waits while that page is being read; never reads it itself.
+    /// current resolution. Waits while that page is being read; never reads it itself. The
+    /// page stays prepared for a later turn back to it.
     std::optional<PreparedPage> take(const QString& path, double twipsPerPixel);
 
     /// Forgets every prepared page (nothing is waited for).

@@ -63,8 +63,12 @@ TEST_F(PagePrefetchTest, PreparesTheNeighboursAtTheSizeTheTurnDrawsAndNothingFai
     EXPECT_EQ(further->image.size(), QSize(502, 599));
     EXPECT_EQ(further->image, loadPicture(path(7)).render(QSize(502, 599)));
     EXPECT_TRUE(prefetch.take(path(4), 15.0));
-    // Handed out once: the turn owns it.
+    // Kept for a turn back to it, until the reader is elsewhere.
+    EXPECT_TRUE(prefetch.take(path(7), 15.0));
+    prefetch.prepareAround(folder, name(10), 1, sizing);
+    prefetch.waitUntilIdle();
     EXPECT_FALSE(prefetch.take(path(7), 15.0));
+    prefetch.clear();
     EXPECT_EQ(prefetch.heldBytes(), 0);
 }
 
@@ -95,6 +99,7 @@ TEST_F(PagePrefetchTest, BackwardTurnsPrepareBackwardAndMemoryStaysBounded)
     EXPECT_TRUE(prefetch.take(path(9), 15.0));
 
     // A page too large to hold is not prepared at all.
+    prefetch.clear();
     sizing.viewWidth = 1'000'000;
     sizing.viewHeight = 1'000'000;
     prefetch.prepareAround(folder, name(8), -1, sizing);
