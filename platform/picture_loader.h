@@ -24,14 +24,17 @@ public:
     QImage render(const QSize& pixels) const;
 
     explicit Picture(QSharedPointer<const PictureData> data)
-        : m_data(std::move(data)) {}
+        : m_data(std::move(data))
+    {
+    }
 
 private:
     QSharedPointer<const PictureData> m_data;
 };
 
 /// Loads a picture. Throws Error: File not found (53), Invalid picture (481) for a file that
-/// is not a picture it can read, Out of memory (7) for one too large to hold.
+/// is not a picture it can read (described as missing fonts for a WMF that fails because
+/// the system lacks libwmf's fonts), Out of memory (7) for one too large to hold.
 Picture loadPicture(const QString& path);
 
 } // namespace folivo
