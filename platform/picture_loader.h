@@ -35,7 +35,8 @@ private:
 };
 
 /// Loads a picture. Throws Error: File not found (53), Invalid picture (481) for a file that
-/// is not a picture it can read, Out of memory (7) for one too large to hold.
+/// is not a picture it can read (described as missing fonts for a WMF that fails because
+/// the system lacks libwmf's fonts), Out of memory (7) for one too large to hold.
 Picture loadPicture(const QString& path);
 
 /// Loads a JPEG, GIF or BMP picture, as loadPicture does, and may run on any thread. A
