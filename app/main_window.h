@@ -53,6 +53,7 @@ public:
     std::int32_t Open_Target(const QString& path);
 
     void focusNextButton() override;
+    bool zoomFixed() const override { return checkValue() == 1; }
 
     ComboBox& comboPath() override { return m_comboPathBox; }
     ComboBox& comboFile() override { return m_comboFileBox; }

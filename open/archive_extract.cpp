@@ -132,10 +132,18 @@ std::int32_t Tmp_Clear(const QString& folder, quintptr owner)
     if (!isMarked(folder)) {
         // The install folder may be a home folder with a tmp of the user's own: what Folivo
         // did not put there is never deleted, and a link is not followed to mark a folder.
-        if (QFileInfo(folder).isSymLink() || !isFolder(folder) || !isEmptyFolder(folder))
+        if (QFileInfo(folder).isSymLink() || !isFolder(folder))
             return -1;
-        mark(folder);
-        return 0;
+        // Versions before the mark left an unmarked tmp holding the last archive's pages in
+        // Folivo's own data folder; refusing it would stop every archive from opening.
+        const bool leftByEarlierVersion =
+            installFolderIsFolivos() && QFileInfo(folder) == QFileInfo(tmpFolderPath());
+        if (!leftByEarlierVersion) {
+            if (!isEmptyFolder(folder))
+                return -1;
+            mark(folder);
+            return 0;
+        }
     }
     // removeTree unlinks links inside the folder without following them, so clearing never
     // reaches outside it.

@@ -16,6 +16,8 @@ public:
     virtual QMdiArea* mdiArea() const = 0;
     /// Gives the keyboard focus back to "次=>", where the page keys act.
     virtual void focusNextButton() = 0;
+    /// Whether 倍率固定 is ticked, so that the next turns keep the zoom.
+    virtual bool zoomFixed() const = 0;
     /// Opens the first path of a drop (from any of the program's windows).
     virtual void MDIForm_OLEDragDrop(const QMimeData* Data, Qt::DropAction Effect,
                                      Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, double X,

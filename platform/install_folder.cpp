@@ -25,6 +25,11 @@ bool ensureInstallFolder()
     return QDir().mkpath(folder);
 }
 
+bool installFolderIsFolivos()
+{
+    return qEnvironmentVariableIsEmpty("FOLIVO_HOME");
+}
+
 QString settingsFilePath()
 {
     return joinPath(installFolder(), QStringLiteral("Folivo.ini"));

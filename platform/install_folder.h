@@ -13,6 +13,10 @@ QString installFolder();
 /// named by FOLIVO_HOME is never created. Returns false when the folder is not there.
 bool ensureInstallFolder();
 
+/// Whether the install folder is Folivo's own data folder (no FOLIVO_HOME), which only Folivo
+/// writes into: what lies there, its temporary folder included, is Folivo's.
+bool installFolderIsFolivos();
+
 /// <install folder>/Folivo.ini
 QString settingsFilePath();
 

@@ -170,6 +170,41 @@ TEST_F(ExtractTest, ATemporaryFolderFolivoDidNotMakeIsNeverEmptied)
     EXPECT_EQ(fileTree(tmp()), QStringList({kMarker, "new.jpg"}));
 }
 
+// Earlier versions left an unmarked tmp with the last book's pages in Folivo's own data
+// folder; an upgrade must not refuse every archive after that, while the same tmp under a
+// FOLIVO_HOME of the user's choosing stays untouched.
+TEST(ExtractEarlierVersion, AnUnmarkedTmpInFolivosOwnDataFolderIsTakenOver)
+{
+    QTemporaryDir data;
+    QTemporaryDir archives;
+    const QByteArray oldHome = qgetenv("FOLIVO_HOME");
+    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+    qunsetenv("FOLIVO_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+    const QString tmp = tmpFolderPath();
+    ASSERT_TRUE(tmp.startsWith(data.path()));
+    ASSERT_TRUE(writeFile(tmp + QStringLiteral("/old book/001.jpg"), "old"));
+    ZipWriter zip;
+    zip.addFile("new.jpg", "new");
+    ASSERT_TRUE(zip.write(archives.filePath(QStringLiteral("a.zip"))));
+    quintptr owner = 0;
+
+    EXPECT_EQ(Mod_Varnox::Zip_Extract(owner, archives.filePath(QStringLiteral("a.zip"))), 0);
+    EXPECT_EQ(fileTree(tmp), QStringList({kMarker, "new.jpg"}));
+
+    // Any other folder of that name in the data folder is not the temporary folder.
+    const QString other = data.filePath(QStringLiteral("folivo/other"));
+    ASSERT_TRUE(writeFile(other + QStringLiteral("/mine.txt"), "mine"));
+    EXPECT_EQ(Mod_Varnox::Tmp_Clear(other, owner), -1);
+    EXPECT_EQ(fileTree(other), QStringList{"mine.txt"});
+
+    qputenv("FOLIVO_HOME", oldHome);
+    if (oldData.isNull())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", oldData);
+}
+
 TEST_F(ExtractTest, AnArchiveInsideTheTemporaryFolderIsNotDeletedBeforeItIsRead)
 {
     ZipWriter inner;
