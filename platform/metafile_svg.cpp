@@ -92,7 +92,7 @@ public:
     {
         const QByteArray base = QFile::encodeName(QFileInfo(folder).absoluteFilePath());
         for (const StandardFont& font : kStandardFonts) {
-            m_names.push_back(font.postScriptName);
+            m_names.emplace_back(font.postScriptName);
             m_files.push_back((base + '/' + font.fileName).mid(1));
         }
         for (size_t i = 0; i < kStandardFonts.size(); ++i)
