@@ -1,5 +1,6 @@
 #include "open/archive_extract.h"
 
+#include "open/extraction_feedback.h"
 #include "platform/archiver.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
@@ -169,8 +170,14 @@ std::int32_t extract(VersionCall version, ExtractCall run, CommandLineBuilder bu
         return kArchiveInTmp;
     if (Tmp_Clear(tmpFolder, owner) != 0)
         return kTmpNotOurs;
-    QString output;
-    return run(owner, build(archive, tmpFolder), output, 0, Archiver::ProgressHook());
+    const QString line = build(archive, tmpFolder);
+    // The owner window is where the archivers showed their progress; here it is where ours
+    // shows, over the main window, while the event loop keeps it painting.
+    return extractionFeedback().run(owner, QFileInfo(archive).fileName(),
+                                    [&](const Archiver::ProgressHook& hook) {
+                                        QString output;
+                                        return run(owner, line, output, 0, hook);
+                                    });
 }
 
 } // namespace

@@ -30,7 +30,8 @@ QString lzhCommandLine(const QString& archive, const QString& tmpFolder);
 
 /// Unpacks the archive into the temporary folder after emptying it. Returns 0, the
 /// library's own failure code, or kArchiverMissing, kTmpNotOurs or kArchiveInTmp (the
-/// folder is then left as it was).
+/// folder is then left as it was). Runs the event loop while it unpacks and, when that takes
+/// long, shows a progress window over the owner window (extractionFeedback()).
 std::int32_t Zip_Extract(quintptr& owner, const QString& archive);
 std::int32_t Lzh_Extract(quintptr& owner, const QString& archive);
 
