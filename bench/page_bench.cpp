@@ -1,5 +1,7 @@
 // Page turning: a page turn from the click to the page drawn, beside decoding the same
-// scan alone; a step through a folder of 10,000 pictures; the fitting search alone.
+// scan alone, with the page prepared ahead (the reader read the last page long enough for
+// it), while flicking (the next turn comes at once), and with nothing prepared; a step
+// through a folder of 10,000 pictures; the fitting search alone.
 //
 //   build/test/bench/folivo_page_bench --benchmark_repetitions=5
 //       --benchmark_report_aggregates_only=true   (one command line)
@@ -11,7 +13,9 @@
 #include "support/temp_home.h"
 #include "view/fit_search.h"
 #include "view/page_list.h"
+#include "view/page_prefetch.h"
 #include "view/page_state.h"
+#include "view/page_window.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -55,7 +59,9 @@ void BM_DecodeScanAlone(benchmark::State& state)
 }
 BENCHMARK(BM_DecodeScanAlone)->Unit(benchmark::kMillisecond);
 
-void BM_PageTurnToPageDrawn(benchmark::State& state)
+enum class Prepared { Never, WhileReading, Flicking };
+
+void pageTurns(benchmark::State& state, Prepared prepared)
 {
     ScanBook& book = scanBook();
     test::RecordingUi ui;
@@ -65,6 +71,8 @@ void BM_PageTurnToPageDrawn(benchmark::State& state)
                           book.home.filePath(QStringLiteral("Folivo.ini")), book.folder);
     MDIForm_Main window;
     window.MDIForm_Load(QString());
+    PagePrefetch& prefetch = window.pageWindow().prefetch();
+    prefetch.setEnabled(prepared != Prepared::Never);
     int page = 1;
     for (auto _ : state) {
         if (page == kScanPages) {
@@ -73,13 +81,37 @@ void BM_PageTurnToPageDrawn(benchmark::State& state)
             page = 1;
             state.ResumeTiming();
         }
+        if (prepared == Prepared::WhileReading) {
+            state.PauseTiming();
+            prefetch.waitUntilIdle();
+            state.ResumeTiming();
+        }
         window.Command_Preview_PostView_Click(1);
         ++page;
     }
+    prefetch.waitUntilIdle();
     if (!ui.messages.empty())
         state.SkipWithError("a message box was shown during the page turns");
 }
-BENCHMARK(BM_PageTurnToPageDrawn)->Unit(benchmark::kMillisecond);
+
+void BM_PageTurnToPageDrawn(benchmark::State& state)
+{
+    pageTurns(state, Prepared::Never);
+}
+BENCHMARK(BM_PageTurnToPageDrawn)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_PageTurnPreparedWhileReading(benchmark::State& state)
+{
+    pageTurns(state, Prepared::WhileReading);
+}
+BENCHMARK(BM_PageTurnPreparedWhileReading)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Wall time: the workers' share of the decoding is what flicking waits for.
+void BM_PageTurnFlicking(benchmark::State& state)
+{
+    pageTurns(state, Prepared::Flicking);
+}
+BENCHMARK(BM_PageTurnFlicking)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 struct LargeFolder {
     test::TempHome home;

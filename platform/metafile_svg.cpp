@@ -2,16 +2,20 @@
 
 #include "platform/error.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringDecoder>
 #include <QtEndian>
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include <emf2svg.h>
 #include <libwmf/api.h>
@@ -53,6 +57,93 @@ int toTwips(double length, double unitsPerInch)
     return static_cast<int>(twips);
 }
 
+// The 13 standard PostScript fonts that libwmf maps every WMF font to, and their files.
+struct StandardFont {
+    const char* postScriptName;
+    const char* fileName;
+    FT_Encoding encoding;
+};
+
+constexpr std::array<StandardFont, 13> kStandardFonts{{
+    {"Courier", "NimbusMonoPS-Regular.t1", FT_ENCODING_ADOBE_STANDARD},
+    {"Courier-Oblique", "NimbusMonoPS-Italic.t1", FT_ENCODING_ADOBE_STANDARD},
+    {"Courier-Bold", "NimbusMonoPS-Bold.t1", FT_ENCODING_ADOBE_STANDARD},
+    {"Courier-BoldOblique", "NimbusMonoPS-BoldItalic.t1", FT_ENCODING_ADOBE_STANDARD},
+    {"Helvetica", "NimbusSans-Regular.t1", FT_ENCODING_ADOBE_STANDARD},
+    {"Helvetica-Oblique", "NimbusSans-Italic.t1", FT_ENCODING_ADOBE_STANDARD},
+    {"Helvetica-Bold", "NimbusSans-Bold.t1", FT_ENCODING_ADOBE_STANDARD},
+    {"Helvetica-BoldOblique", "NimbusSans-BoldItalic.t1", FT_ENCODING_ADOBE_STANDARD},
+    {"Times-Roman", "NimbusRoman-Regular.t1", FT_ENCODING_ADOBE_STANDARD},
+    {"Times-Italic", "NimbusRoman-Italic.t1", FT_ENCODING_ADOBE_STANDARD},
+    {"Times-Bold", "NimbusRoman-Bold.t1", FT_ENCODING_ADOBE_STANDARD},
+    {"Times-BoldItalic", "NimbusRoman-BoldItalic.t1", FT_ENCODING_ADOBE_STANDARD},
+    {"Symbol", "StandardSymbolsPS.t1", FT_ENCODING_ADOBE_CUSTOM},
+}};
+
+/// The font options handed to libwmf, with the strings they point into.
+class WmfFontMap {
+public:
+    // libwmf searches its own font folders after the caller's and puts a folder in front of
+    // every file name, even an absolute one, so a folder given alone would not keep it from
+    // the installed fonts. The files are named from the root instead: the empty folder
+    // plus "/" plus the path without its leading "/" is the path itself, and no other
+    // folder in its list leads to an existing file.
+    explicit WmfFontMap(const QString& folder)
+    {
+        const QByteArray base = QFile::encodeName(QFileInfo(folder).absoluteFilePath());
+        for (const StandardFont& font : kStandardFonts) {
+            m_names.push_back(font.postScriptName);
+            m_files.push_back((base + '/' + font.fileName).mid(1));
+        }
+        for (size_t i = 0; i < kStandardFonts.size(); ++i)
+            m_mappings.push_back(
+                {m_names[i].data(), m_files[i].data(), kStandardFonts[i].encoding});
+        m_mappings.push_back({nullptr, nullptr, FT_ENCODING_NONE});
+        m_fontDirs = {m_empty.data(), nullptr};
+    }
+    WmfFontMap(const WmfFontMap&) = delete;
+    WmfFontMap& operator=(const WmfFontMap&) = delete;
+
+    void apply(wmfAPI_Options& options)
+    {
+        options.fontdirs = m_fontDirs.data();
+        options.font.ps = m_mappings.data();
+        // Ghostscript's font map would add fonts from elsewhere: a page looks the same on
+        // every machine.
+        options.gs_fontmap_file = m_noMap.data();
+    }
+
+    static constexpr unsigned long kFlags = WMF_OPT_FONTDIRS | WMF_OPT_FONTMAP | WMF_OPT_GS_FONTMAP;
+
+private:
+    std::vector<QByteArray> m_names;
+    std::vector<QByteArray> m_files;
+    std::vector<wmfMapping> m_mappings;
+    QByteArray m_empty = "";
+    QByteArray m_noMap = "/dev/null";
+    std::vector<char*> m_fontDirs;
+};
+
+bool hasEveryStandardFont(const QString& folder)
+{
+    for (const StandardFont& font : kStandardFonts) {
+        if (!QFileInfo(folder + QLatin1Char('/') + QLatin1String(font.fileName)).isFile())
+            return false;
+    }
+    return true;
+}
+
+// When libwmf cannot load a font it fails the whole picture. The picture is not at fault
+// then, so the message names what the system lacks; the number stays that of a picture that
+// cannot be shown, which every caller already reports and recovers from.
+[[noreturn]] void wmfFailed(const QString& fontFolder)
+{
+    if (hasEveryStandardFont(fontFolder))
+        invalidPicture();
+    throw Error(ErrorNumber::InvalidPicture,
+                QStringLiteral("WMF fonts missing: install fonts-urw-base35 (%1)").arg(fontFolder));
+}
+
 struct WmfApiDeleter {
     void operator()(wmfAPI* api) const { wmf_api_destroy(api); }
 };
@@ -69,6 +160,11 @@ QString decodeWmfSvg(const QByteArray& svg)
 
 } // namespace
 
+QString wmfFontFolder()
+{
+    return QStringLiteral("/usr/share/fonts/type1/urw-base35");
+}
+
 bool isPlaceableWmf(const QByteArray& file)
 {
     return file.size() >= kPlaceableHeaderSize && readLe<quint32>(file, 0) == kPlaceableKey;
@@ -80,7 +176,7 @@ bool isEmf(const QByteArray& file)
            readLe<quint32>(file, 40) == kEmfSignature;
 }
 
-MetafileSvg wmfToSvg(const QByteArray& file)
+MetafileSvg wmfToSvg(const QByteArray& file, const QString& fontFolder)
 {
     if (!isPlaceableWmf(file) || file.size() < kPlaceableHeaderSize + kMetaHeaderSize)
         invalidPicture();
@@ -105,9 +201,11 @@ MetafileSvg wmfToSvg(const QByteArray& file)
 
     wmfAPI_Options options{};
     options.function = wmf_svg_function;
+    WmfFontMap fonts(fontFolder);
+    fonts.apply(options);
     wmfAPI* rawApi = nullptr;
-    const unsigned long flags =
-        WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+    const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR |
+                                WMF_OPT_NO_DEBUG | WmfFontMap::kFlags;
     if (wmf_api_create(&rawApi, flags, &options) != wmf_E_None) {
         if (rawApi)
             wmf_api_destroy(rawApi);
@@ -121,7 +219,7 @@ MetafileSvg wmfToSvg(const QByteArray& file)
         invalidPicture();
     wmfD_Rect bbox{};
     if (wmf_scan(api.get(), 0, &bbox) != wmf_E_None)
-        invalidPicture();
+        wmfFailed(fontFolder);
 
     // The scan's box is cropped to the ink; the page is what the header says, in points.
     bbox.TL.x = 0;
@@ -143,7 +241,7 @@ MetafileSvg wmfToSvg(const QByteArray& file)
     if (buffer)
         wmf_free(api.get(), buffer);
     if (played != wmf_E_None || raw.isEmpty())
-        invalidPicture();
+        wmfFailed(fontFolder);
 
     QString svg = decodeWmfSvg(raw);
     // With a transparent background mode libwmf fades every fill to half; metafiles have

@@ -10,7 +10,9 @@ class PictureData {
 public:
     virtual ~PictureData() = default;
 
-    virtual QSize naturalSizeTwips() const = 0;
+    /// Raster pictures convert their pixels at the given twips per pixel; metafiles carry
+    /// their size in their header.
+    virtual QSize naturalSizeTwips(double twipsPerPixel) const = 0;
     /// The picture at exactly this many pixels; throws Error when it cannot be produced.
     virtual QImage render(const QSize& pixels) const = 0;
 };

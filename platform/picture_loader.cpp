@@ -78,9 +78,10 @@ public:
     {
     }
 
-    QSize naturalSizeTwips() const override
+    QSize naturalSizeTwips(double twipsPerPixel) const override
     {
-        return QSize(pixelsToTwips(m_pixels.width()), pixelsToTwips(m_pixels.height()));
+        return QSize(pixelsToTwips(m_pixels.width(), twipsPerPixel),
+                     pixelsToTwips(m_pixels.height(), twipsPerPixel));
     }
 
     QImage render(const QSize& pixels) const override
@@ -123,7 +124,7 @@ public:
             throw Error(ErrorNumber::InvalidPicture);
     }
 
-    QSize naturalSizeTwips() const override { return m_naturalSize; }
+    QSize naturalSizeTwips(double) const override { return m_naturalSize; }
 
     QImage render(const QSize& pixels) const override
     {
@@ -211,7 +212,12 @@ QSharedPointer<const PictureData> loadRaster(QByteArray bytes)
 
 QSize Picture::naturalSizeTwips() const
 {
-    return m_data ? m_data->naturalSizeTwips() : QSize();
+    return m_data ? m_data->naturalSizeTwips(twipsPerPixel()) : QSize();
+}
+
+QSize Picture::naturalSizeTwips(double twipsPerPixel) const
+{
+    return m_data ? m_data->naturalSizeTwips(twipsPerPixel) : QSize();
 }
 
 QImage Picture::render(const QSize& pixels) const
@@ -233,6 +239,18 @@ Picture loadPicture(const QString& path)
             return Picture(QSharedPointer<const VectorPicture>::create(wmfToSvg(bytes)));
         if (isEmf(bytes))
             return Picture(QSharedPointer<const VectorPicture>::create(emfToSvg(bytes)));
+        return Picture(loadRaster(std::move(bytes)));
+    } catch (const std::bad_alloc&) {
+        throw Error(ErrorNumber::OutOfMemory);
+    }
+}
+
+Picture loadRasterPicture(const QString& path)
+{
+    try {
+        QByteArray bytes = readWholeFile(path);
+        if (isPlaceableWmf(bytes) || isEmf(bytes))
+            return Picture();
         return Picture(loadRaster(std::move(bytes)));
     } catch (const std::bad_alloc&) {
         throw Error(ErrorNumber::OutOfMemory);

@@ -19,19 +19,29 @@ public:
     /// Natural size in twips: pixels times twips per pixel for raster pictures, the header's
     /// page size for WMF and EMF.
     QSize naturalSizeTwips() const;
+    /// The same at a given screen resolution, for threads that must not ask the screen.
+    QSize naturalSizeTwips(double twipsPerPixel) const;
     /// The picture smoothly scaled to exactly this many pixels.
     /// Throws Error (Invalid picture, Out of memory) when it cannot be produced.
     QImage render(const QSize& pixels) const;
 
     explicit Picture(QSharedPointer<const PictureData> data)
-        : m_data(std::move(data)) {}
+        : m_data(std::move(data))
+    {
+    }
 
 private:
     QSharedPointer<const PictureData> m_data;
 };
 
 /// Loads a picture. Throws Error: File not found (53), Invalid picture (481) for a file that
-/// is not a picture it can read, Out of memory (7) for one too large to hold.
+/// is not a picture it can read (described as missing fonts for a WMF that fails because
+/// the system lacks libwmf's fonts), Out of memory (7) for one too large to hold.
 Picture loadPicture(const QString& path);
+
+/// Loads a JPEG, GIF or BMP picture, as loadPicture does, and may run on any thread. A
+/// metafile (WMF, EMF) gives a null Picture: its libraries are only used from the user-
+/// interface thread.
+Picture loadRasterPicture(const QString& path);
 
 } // namespace folivo

@@ -12,6 +12,9 @@ double twipsPerPixel();
 int twipsToPixels(double twips);
 /// Pixels to whole twips, rounded to nearest.
 int pixelsToTwips(double pixels);
+/// The same two conversions at a given resolution, for threads that must not ask the screen.
+int twipsToPixels(double twips, double twipsPerPixel);
+int pixelsToTwips(double pixels, double twipsPerPixel);
 
 /// The primary screen's available width and height, in twips.
 QSize screenSizeTwips();

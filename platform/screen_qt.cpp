@@ -17,12 +17,22 @@ double twipsPerPixel()
 
 int twipsToPixels(double twips)
 {
-    return static_cast<int>(std::nearbyint(twips / twipsPerPixel()));
+    return twipsToPixels(twips, twipsPerPixel());
 }
 
 int pixelsToTwips(double pixels)
 {
-    return static_cast<int>(std::nearbyint(pixels * twipsPerPixel()));
+    return pixelsToTwips(pixels, twipsPerPixel());
+}
+
+int twipsToPixels(double twips, double twipsPerPixel)
+{
+    return static_cast<int>(std::nearbyint(twips / twipsPerPixel));
+}
+
+int pixelsToTwips(double pixels, double twipsPerPixel)
+{
+    return static_cast<int>(std::nearbyint(pixels * twipsPerPixel));
 }
 
 QSize screenSizeTwips()

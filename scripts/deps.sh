@@ -3,11 +3,16 @@
 # Sourced by scripts/run and scripts/test. The machines run as root; elsewhere sudo is used.
 set -euo pipefail
 
+# Packages are installed without their recommendations, so whatever the program or the tests
+# need from a recommendation is named here: fonts-urw-base35 holds the fonts libwmf draws
+# every WMF with (only recommended by libwmf; without it no WMF shows). The SVG image and
+# icon plugins come with libqt6svg6 and the JPEG and GIF ones with Qt's GUI library itself.
+# qt6-wayland lets Folivo run natively on a Wayland desktop instead of through XWayland.
 FOLIVO_PACKAGES=(
     cmake g++ make pkg-config
-    qt6-base-dev qt6-image-formats-plugins qt6-svg-dev libqt6svg6
+    qt6-base-dev qt6-image-formats-plugins qt6-svg-dev libqt6svg6 qt6-wayland
     libarchive-dev libwmf-dev libemf2svg-dev
-    fonts-ipafont-gothic
+    fonts-ipafont-gothic fonts-urw-base35
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps xdotool imagemagick
     desktop-file-utils zip libarchive-tools clang libclang-rt-14-dev
@@ -23,6 +28,17 @@ folivo_missing_packages() {
         fi
     done
     echo "${missing[@]:-}"
+}
+
+# Stops with one line naming what is missing, so that a missing package shows as such and
+# not as failing tests further on.
+folivo_check_deps() {
+    local missing
+    missing=$(folivo_missing_packages)
+    if [ -n "$missing" ]; then
+        echo "Missing packages: $missing (install them: apt-get install --no-install-recommends $missing)" >&2
+        return 1
+    fi
 }
 
 folivo_install_deps() {

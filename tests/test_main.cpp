@@ -1,6 +1,6 @@
 // Runs every test inside one QApplication on Qt's offscreen platform, with a 1920 × 1080
 // screen at 96 DPI (15 twips per pixel), so window sizes in twips come out the same on
-// every machine.
+// every machine. The high-density tests get the same screen at twice the device pixels.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,14 +9,25 @@
 #include <QFont>
 #include <QTemporaryDir>
 
-int main(int argc, char** argv) {
+#ifndef FOLIVO_TEST_DEVICE_PIXEL_RATIO
+#define FOLIVO_TEST_DEVICE_PIXEL_RATIO 1
+#endif
+
+int main(int argc, char** argv)
+{
     QTemporaryDir runtime;
     const QString screenFile = runtime.filePath(QStringLiteral("screen.json"));
     {
         QFile file(screenFile);
         if (file.open(QIODevice::WriteOnly)) {
-            file.write(R"({"windowFrameMargins": false, "screens": [{"name": "s0", "x": 0, "y": 0,)"
-                       R"( "width": 1920, "height": 1080, "logicalDpi": 96, "dpr": 1}]})");
+            constexpr int ratio = FOLIVO_TEST_DEVICE_PIXEL_RATIO;
+            file.write(QStringLiteral(R"({"windowFrameMargins": false, "screens": [{"name": "s0",)"
+                                      R"( "x": 0, "y": 0, "width": %1, "height": %2,)"
+                                      R"( "logicalDpi": 96, "dpr": %3}]})")
+                           .arg(1920 * ratio)
+                           .arg(1080 * ratio)
+                           .arg(ratio)
+                           .toUtf8());
         }
     }
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(screenFile));

@@ -7,6 +7,9 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QPainter>
+#include <QtMath>
+
+#include <utility>
 
 namespace folivo {
 
@@ -17,9 +20,10 @@ ImageControl::ImageControl(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void ImageControl::setPicture(const Picture& picture)
+void ImageControl::setPicture(const Picture& picture, const QImage& prepared)
 {
     m_picture = picture;
+    m_prepared = prepared;
     m_rendered = QImage();
     if (!m_stretch) {
         const QSize natural = picture.isNull() ? QSize() : picture.naturalSizeTwips();
@@ -48,11 +52,31 @@ void ImageControl::renderIfStretched()
     if (!m_stretch || m_picture.isNull()) {
         return;
     }
-    const QSize target = size();
-    if (m_rendered.size() == target || target.isEmpty())
+    // Scans have pixels to spare: on a high-density screen the page is rendered at its
+    // device size rather than left for the toolkit to enlarge.
+    const qreal ratio = devicePixelRatioF();
+    const QSize target = deviceSize(size(), ratio);
+    if (target.isEmpty())
         return;
-    m_rendered = m_picture.render(target);
+    if (m_rendered.size() == target && m_rendered.devicePixelRatio() == ratio)
+        return;
+    if (!m_prepared.isNull() && m_prepared.size() == target &&
+        m_prepared.devicePixelRatio() == ratio) {
+        m_rendered = std::exchange(m_prepared, QImage());
+        ++m_preparedDrawn;
+    } else {
+        m_prepared = QImage();
+        m_rendered = m_picture.render(target);
+        m_rendered.setDevicePixelRatio(ratio);
+    }
     update();
+}
+
+QSize ImageControl::deviceSize(const QSize& pixels, qreal devicePixelRatio)
+{
+    // Rounded up: at a fractional ratio the last device pixel of the control is covered too.
+    return QSize(qCeil(pixels.width() * devicePixelRatio - 1e-9),
+                 qCeil(pixels.height() * devicePixelRatio - 1e-9));
 }
 
 void ImageControl::paintEvent(QPaintEvent*)

@@ -18,7 +18,9 @@ public:
     explicit ImageControl(QWidget* parent = nullptr);
 
     /// Assigns a picture. With stretch off the control takes on the picture's natural size.
-    void setPicture(const Picture& picture);
+    /// A prepared image is the picture already rendered ahead of time: it is drawn instead
+    /// of rendering again when it turns out to have the size the control draws at.
+    void setPicture(const Picture& picture, const QImage& prepared = QImage());
     const Picture& picture() const { return m_picture; }
 
     /// Switching stretch on renders the picture at the control's size (may throw Error).
@@ -30,8 +32,15 @@ public:
     /// Sets the size in twips; the widget is resized to the nearest whole pixels.
     void setSizeTwips(int widthTwips, int heightTwips);
 
-    /// The image drawn on screen, for tests and screenshots.
+    /// The image drawn on screen, for tests and screenshots: the control's size in device
+    /// pixels, so that a page on a high-density screen is drawn one to one.
     const QImage& shownImage() const { return m_rendered; }
+
+    /// How many pictures were drawn from an image prepared ahead, for tests and benchmarks.
+    int preparedDrawn() const { return m_preparedDrawn; }
+
+    /// The size in device pixels at which a control of this many pixels is drawn.
+    static QSize deviceSize(const QSize& pixels, qreal devicePixelRatio);
 
 signals:
     /// A drop on the control, with the six values every drop handler of the program takes.
@@ -49,6 +58,8 @@ private:
 
     Picture m_picture;
     QImage m_rendered;
+    QImage m_prepared;
+    int m_preparedDrawn = 0;
     bool m_stretch = false;
     int m_widthTwips = 0;
     int m_heightTwips = 0;

@@ -13,8 +13,10 @@
 #include "view/fit_search.h"
 #include "view/image_control.h"
 #include "view/page_list.h"
+#include "view/page_prefetch.h"
 #include "view/page_state.h"
 
+#include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMdiArea>
@@ -22,6 +24,7 @@
 #include <QMimeData>
 
 #include <new>
+#include <optional>
 
 namespace folivo {
 namespace {
@@ -42,6 +45,7 @@ bool isListed(const ComboBox& box, const QString& text)
 Form_Main::Form_Main(MDIForm_Main* main)
     : QWidget(nullptr)
     , m_main(main)
+    , m_prefetch(std::make_unique<PagePrefetch>())
 {
     setAcceptDrops(true);
     setFocusPolicy(Qt::ClickFocus);
@@ -54,6 +58,8 @@ Form_Main::Form_Main(MDIForm_Main* main)
     m_subWindow->setAcceptDrops(true);
     Form_Load();
 }
+
+Form_Main::~Form_Main() = default;
 
 void Form_Main::Form_Load()
 {
@@ -89,7 +95,11 @@ QString Form_Main::Image_Get(ImageControl& Image, ComboBox& Path_Name, ComboBox&
         Image.update();
         Image.setVisible(false);
         Image.setStretch(false);
-        Image.setPicture(loadPicture(joinPath(Path_Name.text(), File_Name.text())));
+        const QString path = joinPath(Path_Name.text(), File_Name.text());
+        if (std::optional<PreparedPage> ready = m_prefetch->take(path, twipsPerPixel()))
+            Image.setPicture(ready->picture, ready->image);
+        else
+            Image.setPicture(loadPicture(path));
 
         const FitResult fit =
             fitPage(Image.widthTwips(), Image.heightTwips(), bairitu, base_bairitu,
@@ -105,6 +115,7 @@ QString Form_Main::Image_Get(ImageControl& Image, ComboBox& Path_Name, ComboBox&
         showPageWindow();
         m_shownFactors = Factors{bairitu, base_bairitu};
         m_main->focusNextButton();
+        prepareNextTurns(Image, Path_Name.text(), result, Count, bairitu);
         return result;
     } catch (const Error& error) {
         ui().messageBox(error.description() + QStringLiteral("Error No=") +
@@ -129,6 +140,22 @@ void Form_Main::keepShownFactors(double& bairitu, double& base_bairitu) const
         return;
     bairitu = m_shownFactors->bairitu;
     base_bairitu = m_shownFactors->baseBairitu;
+}
+
+// While the reader reads this page, the pages the next turns would show are read and drawn
+// at the size those turns will give them: the factors "次=>" and "前 <=" enter with, for the
+// view area and the screen as they are now. A turn checks all of it again before it uses one.
+void Form_Main::prepareNextTurns(const ImageControl& Image, const QString& folder,
+                                 const QString& name, std::int32_t Count, double bairitu)
+{
+    PageTurnSizing sizing;
+    sizing.viewWidth = Mod_Varnox::View_Width;
+    sizing.viewHeight = Mod_Varnox::View_Height;
+    sizing.mode2 = m_main->Check->isChecked() ? 1 : 0;
+    sizing.bairitu = sizing.mode2 == 1 ? bairitu : 1.0;
+    sizing.twipsPerPixel = twipsPerPixel();
+    sizing.devicePixelRatio = Image.devicePixelRatioF();
+    m_prefetch->prepareAround(folder, name, Count, sizing);
 }
 
 void Form_Main::showPageWindow()

@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 class QMdiSubWindow;
@@ -14,6 +15,7 @@ namespace folivo {
 class ComboBox;
 class ImageControl;
 class MDIForm_Main;
+class PagePrefetch;
 
 /// The page window: a borderless child of the main window at the top-left corner of its
 /// client area, exactly as large as the page it shows in Image_Main.
@@ -22,6 +24,7 @@ class Form_Main : public QWidget {
 public:
     /// Creates the window inside the main window's client area and runs Form_Load.
     explicit Form_Main(MDIForm_Main* main);
+    ~Form_Main() override;
 
     /// Shows a page: checks the folder, steps through the folder's pictures by Count, loads
     /// the picture, fits it into the view area (Mode 1) or applies the zoom (other Mode),
@@ -34,6 +37,8 @@ public:
 
     ImageControl* Image_Main() const { return m_image; }
     QMdiSubWindow* subWindow() const { return m_subWindow; }
+    /// The pages read ahead of their turn.
+    PagePrefetch& prefetch() const { return *m_prefetch; }
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
@@ -59,11 +64,14 @@ private:
         double bairitu;
         double baseBairitu;
     };
+    void prepareNextTurns(const ImageControl& Image, const QString& folder, const QString& name,
+                          std::int32_t Count, double bairitu);
 
     MDIForm_Main* m_main;
     QMdiSubWindow* m_subWindow = nullptr;
     ImageControl* m_image = nullptr;
     std::optional<Factors> m_shownFactors;
+    std::unique_ptr<PagePrefetch> m_prefetch;
 };
 
 } // namespace folivo

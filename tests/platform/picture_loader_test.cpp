@@ -307,6 +307,32 @@ TEST_F(PictureLoaderTest, WmfTextArrivesAsUnicode)
     EXPECT_FALSE(svg.svg.contains("fill-opacity"));
 }
 
+// libwmf draws no WMF at all without its fonts: the message must name what the system
+// lacks rather than blame the picture, with the number of a picture that cannot be shown.
+TEST_F(PictureLoaderTest, WmfWithoutItsFontsSaysTheFontsAreMissing)
+{
+    QTemporaryDir noFonts;
+    ASSERT_TRUE(noFonts.isValid());
+    try {
+        wmfToSvg(placeableWmf(), noFonts.path());
+        ADD_FAILURE() << "drawn without fonts";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.number(), ErrorNumber::InvalidPicture);
+        EXPECT_EQ(
+            error.description(),
+            QStringLiteral("WMF fonts missing: install fonts-urw-base35 (%1)").arg(noFonts.path()));
+    }
+
+    // The same fonts in another folder: they are read from there.
+    QTemporaryDir fonts;
+    ASSERT_TRUE(fonts.isValid());
+    const QDir installed(wmfFontFolder());
+    for (const QString& name : installed.entryList({QStringLiteral("*.t1")}, QDir::Files))
+        ASSERT_TRUE(QFile::link(installed.filePath(name), fonts.filePath(name)));
+    EXPECT_TRUE(QString::fromUtf8(wmfToSvg(placeableWmf(), fonts.path()).svg)
+                    .contains(QStringLiteral("あい")));
+}
+
 TEST_F(PictureLoaderTest, EmfNaturalSizeComesFromItsFrame)
 {
     const Picture picture = loadPicture(write(QStringLiteral("drawing.emf"), minimalEmf()));

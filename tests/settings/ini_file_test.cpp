@@ -12,7 +12,9 @@
 #include <QFile>
 #include <QStringList>
 
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace folivo {
 namespace {
@@ -320,6 +322,64 @@ INSTANTIATE_TEST_SUITE_P(Obstacles, IniWriteFailureTest,
                                            FailureCase{"FileIsAFolder", Obstacle::FileIsAFolder},
                                            FailureCase{"ReadOnlyFolder", Obstacle::ReadOnlyFolder}),
                          caseName<FailureCase>);
+
+// Counts the opens of one file in a folder, as the kernel reports them. Closes are watched
+// too: the kernel merges an event into an identical one still unread.
+class OpenCounter {
+public:
+    OpenCounter(const QString& folder, const QString& name)
+        : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+        , m_name(QFile::encodeName(name))
+    {
+        if (m_fd >= 0)
+            m_watching = ::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(),
+                                             IN_OPEN | IN_CLOSE) >= 0;
+    }
+    ~OpenCounter()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    OpenCounter(const OpenCounter&) = delete;
+    OpenCounter& operator=(const OpenCounter&) = delete;
+
+    bool watching() const { return m_watching; }
+
+    int opens()
+    {
+        alignas(inotify_event) char buffer[4096];
+        for (;;) {
+            const ssize_t length = ::read(m_fd, buffer, sizeof buffer);
+            if (length <= 0)
+                return m_opens;
+            for (ssize_t at = 0; at < length;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                if ((event->mask & IN_OPEN) && event->len > 0 && m_name == event->name)
+                    ++m_opens;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+    }
+
+private:
+    int m_fd;
+    QByteArray m_name;
+    bool m_watching = false;
+    int m_opens = 0;
+};
+
+TEST_F(IniFileTest, WriteGivesUpAfterTheFirstAttemptAndTenRetries)
+{
+    // Every attempt opens the settings file's lock before it finds a folder in the file's
+    // place, so the lock's opens count the attempts.
+    ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("Folivo.ini")));
+    OpenCounter lockOpens(home.path(), QStringLiteral("Folivo.ini.lock"));
+    ASSERT_TRUE(lockOpens.watching());
+    EXPECT_THROW(Ini_Write(kSectionFolders, QStringLiteral("000"), file(), QStringLiteral("/a")),
+                 test::ProgramEnded);
+    EXPECT_EQ(lockOpens.opens(), 11);
+    EXPECT_EQ(recorder.messages.size(), 1U);
+}
 
 } // namespace
 } // namespace folivo

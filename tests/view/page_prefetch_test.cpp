@@ -1,0 +1,147 @@
+// The page prefetcher on its own: what it hands a turn, when it hands nothing, how much it
+// holds, and that turns taken while its workers run, or its end while they run, are safe.
+#include "platform/picture_loader.h"
+#include "support/temp_home.h"
+#include "view/page_prefetch.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace folivo {
+namespace {
+
+constexpr int kPages = 12;
+
+class PagePrefetchTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = home.filePath(QStringLiteral("book"));
+        QDir().mkpath(folder);
+        for (int i = 1; i <= kPages; ++i)
+            ASSERT_TRUE(writePage(i, 600 + i * 10, 800));
+        sizing.viewWidth = 12000;
+        sizing.viewHeight = 9000;
+        sizing.twipsPerPixel = 15.0;
+        sizing.devicePixelRatio = 1.0;
+    }
+
+    QString name(int i) const { return QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0')); }
+    QString path(int i) const { return folder + QLatin1Char('/') + name(i); }
+    bool writePage(int i, int w, int h)
+    {
+        QImage image(w, h, QImage::Format_RGB32);
+        image.fill(QColor::fromHsv(i * 25 % 360, 200, 200));
+        return image.save(path(i), "JPG");
+    }
+
+    test::TempHome home;
+    QString folder;
+    PageTurnSizing sizing;
+};
+
+TEST_F(PagePrefetchTest, PreparesTheNeighboursAtTheSizeTheTurnDrawsAndNothingFailed)
+{
+    QFile broken(path(6));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("not a picture");
+    broken.close();
+
+    PagePrefetch prefetch;
+    prefetch.prepareAround(folder, name(5), 1, sizing);
+    prefetch.waitUntilIdle();
+    // Ahead, one further, and one back; the broken page ahead is left to its turn.
+    EXPECT_FALSE(prefetch.take(path(6), 15.0));
+    const std::optional<PreparedPage> further = prefetch.take(path(7), 15.0);
+    ASSERT_TRUE(further);
+    // 670 × 800 pixels fitted into 800 × 600: the turn draws it 502 × 599.
+    EXPECT_EQ(further->image.size(), QSize(502, 599));
+    EXPECT_EQ(further->image, loadPicture(path(7)).render(QSize(502, 599)));
+    EXPECT_TRUE(prefetch.take(path(4), 15.0));
+    // Kept for a turn back to it, until the reader is elsewhere.
+    EXPECT_TRUE(prefetch.take(path(7), 15.0));
+    prefetch.prepareAround(folder, name(10), 1, sizing);
+    prefetch.waitUntilIdle();
+    EXPECT_FALSE(prefetch.take(path(7), 15.0));
+    prefetch.clear();
+    EXPECT_EQ(prefetch.heldBytes(), 0);
+}
+
+TEST_F(PagePrefetchTest, AFileChangedAfterItWasPreparedOrAnotherScreenIsNotHandedOut)
+{
+    PagePrefetch prefetch;
+    prefetch.prepareAround(folder, name(5), 1, sizing);
+    prefetch.waitUntilIdle();
+    ASSERT_TRUE(writePage(6, 300, 300));
+    EXPECT_FALSE(prefetch.take(path(6), 15.0));
+    ASSERT_TRUE(QFile::remove(path(7)));
+    EXPECT_FALSE(prefetch.take(path(7), 15.0));
+    EXPECT_FALSE(prefetch.take(path(4), 10.0)); // the screen's resolution changed
+}
+
+TEST_F(PagePrefetchTest, BackwardTurnsPrepareBackwardAndMemoryStaysBounded)
+{
+    PagePrefetch prefetch;
+    sizing.devicePixelRatio = 2.0;
+    prefetch.prepareAround(folder, name(8), -1, sizing);
+    prefetch.waitUntilIdle();
+    EXPECT_GT(prefetch.heldBytes(), 0);
+    EXPECT_LE(prefetch.heldBytes(), PagePrefetch::kByteBudget);
+    const std::optional<PreparedPage> behind = prefetch.take(path(6), 15.0);
+    ASSERT_TRUE(behind);
+    EXPECT_EQ(behind->image.devicePixelRatio(), 2.0);
+    EXPECT_TRUE(prefetch.take(path(7), 15.0));
+    EXPECT_TRUE(prefetch.take(path(9), 15.0));
+
+    // A page too large to hold is not prepared at all.
+    prefetch.clear();
+    sizing.viewWidth = 1'000'000;
+    sizing.viewHeight = 1'000'000;
+    prefetch.prepareAround(folder, name(8), -1, sizing);
+    prefetch.waitUntilIdle();
+    EXPECT_EQ(prefetch.heldBytes(), 0);
+    EXPECT_FALSE(prefetch.take(path(7), 15.0));
+}
+
+TEST_F(PagePrefetchTest, TurnsTakenWhileTheWorkersRunGetWholePagesOrNone)
+{
+    // Flicking: every turn comes as soon as the last one is shown.
+    PagePrefetch prefetch;
+    int taken = 0;
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 1; i < kPages; ++i) {
+            prefetch.prepareAround(folder, name(i), 1, sizing);
+            // Now and then the reader stops to read.
+            if (i % 3 == 0)
+                prefetch.waitUntilIdle();
+            if (const std::optional<PreparedPage> page = prefetch.take(path(i + 1), 15.0)) {
+                ++taken;
+                EXPECT_FALSE(page->picture.isNull());
+                if (!page->image.isNull()) {
+                    EXPECT_EQ(page->image.size().height(), 599);
+                }
+            }
+            if (i % 5 == 0)
+                prefetch.clear();
+        }
+    }
+    EXPECT_GT(taken, 0);
+    prefetch.waitUntilIdle();
+}
+
+TEST_F(PagePrefetchTest, EndingWhileTheWorkersRunWaitsForThem)
+{
+    for (int i = 1; i < 6; ++i) {
+        auto prefetch = std::make_unique<PagePrefetch>();
+        prefetch->prepareAround(folder, name(i), 1, sizing);
+        prefetch.reset();
+    }
+}
+
+} // namespace
+} // namespace folivo

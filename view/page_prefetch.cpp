@@ -1,0 +1,295 @@
+#include "view/page_prefetch.h"
+
+#include "platform/combo_box.h"
+#include "platform/path_separator.h"
+#include "platform/screen.h"
+#include "view/fit_search.h"
+#include "view/image_control.h"
+#include "view/page_list.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace folivo {
+namespace {
+
+/// A combo box's text copied off the user-interface thread: the stepping procedures read
+/// nothing else of the boxes they are handed.
+class TextOnly final : public ComboBox {
+public:
+    explicit TextOnly(QString text)
+        : m_text(std::move(text))
+    {
+    }
+    QString text() const override { return m_text; }
+    void setText(const QString& text) override { m_text = text; }
+    int listCount() const override { return 0; }
+    QString list(int) const override { return QString(); }
+    void addItem(const QString&) override {}
+    void clear() override { m_text.clear(); }
+
+private:
+    QString m_text;
+};
+
+// The names the turns would reach, found as File_Step finds them (without its end-of-list
+// messages: an end is simply no page to prepare).
+QString stepFrom(const QString& folder, const QString& name, int direction)
+{
+    if (name.trimmed().isEmpty())
+        return QString();
+    const TextOnly path(folder);
+    if (direction > 0)
+        return Mod_Varnox::File_Next(path, TextOnly(name)).trimmed();
+    return Mod_Varnox::File_Previous(path, name.trimmed()).trimmed();
+}
+
+constexpr qint64 kBytesPerPixel = 4;
+
+} // namespace
+
+PagePrefetch::PagePrefetch()
+{
+    // Both cores: one page ahead is read while the reader reads, a second while they flick.
+    m_pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+}
+
+PagePrefetch::~PagePrefetch()
+{
+    {
+        std::unique_lock lock(m_mutex);
+        m_stopping = true;
+        m_plan.reset();
+        m_queue.clear();
+        // Waited for under our own lock: a worker's last touch of this object comes before.
+        m_changed.wait(lock, [&] { return m_workers == 0; });
+    }
+    m_pool.waitForDone();
+}
+
+void PagePrefetch::prepareAround(const QString& folder, const QString& name, int direction,
+                                 const PageTurnSizing& sizing)
+{
+    std::unique_lock lock(m_mutex);
+    if (!m_enabled)
+        return;
+    ++m_generation;
+    if (direction != 0)
+        m_direction = direction > 0 ? 1 : -1;
+    // The work queued for the last page stays until this plan replaces it: while the reader
+    // flicks, it is mostly this plan's work as well.
+    m_plan = Plan{folder, name, m_direction, sizing};
+    startWorkers(lock);
+}
+
+std::optional<PreparedPage> PagePrefetch::take(const QString& path, double twipsPerPixel)
+{
+    std::unique_lock lock(m_mutex);
+    // Not started yet: the turn reads it as fast as a worker would.
+    m_queue.erase(std::remove(m_queue.begin(), m_queue.end(), path), m_queue.end());
+    m_changed.wait(lock, [&] { return !m_busy.contains(path); });
+    const auto found = std::find_if(m_entries.begin(), m_entries.end(),
+                                    [&](const Entry& entry) { return entry.path == path; });
+    if (found == m_entries.end())
+        return std::nullopt;
+    // Kept as well (its pixels are shared with the screen's): the page on screen is the one a
+    // turn back shows once the reader has turned on.
+    Entry entry = *found;
+    lock.unlock();
+
+    if (entry.sizing.twipsPerPixel != twipsPerPixel)
+        return std::nullopt;
+    // Replaced, cut short, touched or removed since it was read: the turn reads it again.
+    if (fileStamp(path) != entry.stamp)
+        return std::nullopt;
+    if (!entry.page.image.isNull()) {
+        lock.lock();
+        ++m_hits;
+    }
+    return std::move(entry.page);
+}
+
+void PagePrefetch::clear()
+{
+    const std::lock_guard lock(m_mutex);
+    ++m_generation;
+    m_plan.reset();
+    m_queue.clear();
+    m_wanted.clear();
+    dropUnwanted();
+}
+
+void PagePrefetch::setEnabled(bool enabled)
+{
+    if (!enabled)
+        clear();
+    const std::lock_guard lock(m_mutex);
+    m_enabled = enabled;
+}
+
+int PagePrefetch::hits() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_hits;
+}
+
+qint64 PagePrefetch::heldBytes() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_heldBytes;
+}
+
+void PagePrefetch::waitUntilIdle()
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_workers == 0; });
+}
+
+void PagePrefetch::startWorkers(std::unique_lock<std::mutex>&)
+{
+    const auto pending = static_cast<int>(m_queue.size()) + (m_plan ? 1 : 0);
+    const int wanted = std::min(m_pool.maxThreadCount(), pending);
+    while (m_workers < wanted) {
+        ++m_workers;
+        m_pool.start([this] { work(); });
+    }
+}
+
+void PagePrefetch::work()
+{
+    std::unique_lock lock(m_mutex);
+    while (!m_stopping) {
+        const std::uint64_t generation = m_generation;
+        if (m_plan) {
+            const Plan plan = *std::exchange(m_plan, std::nullopt);
+            lock.unlock();
+            runPlan(plan, generation);
+            lock.lock();
+            continue;
+        }
+        if (m_queue.empty())
+            break;
+        const QString path = m_queue.front();
+        m_queue.pop_front();
+        // Flicking: the page being read for the last plan is most likely this plan's too.
+        if (m_busy.contains(path))
+            continue;
+        m_busy.append(path);
+        lock.unlock();
+        prepare(path, generation);
+        lock.lock();
+        m_busy.removeOne(path);
+        m_changed.notify_all();
+    }
+    --m_workers;
+    m_changed.notify_all();
+}
+
+void PagePrefetch::runPlan(const Plan& plan, std::uint64_t generation)
+{
+    QStringList wanted;
+    try {
+        const QString ahead = stepFrom(plan.folder, plan.name, plan.direction);
+        const QString further = stepFrom(plan.folder, ahead, plan.direction);
+        const QString behind = stepFrom(plan.folder, plan.name, -plan.direction);
+        for (const QString& name : {ahead, further, behind}) {
+            const QString path = joinPath(plan.folder, name);
+            if (!name.isEmpty() && name != plan.name && !wanted.contains(path))
+                wanted.append(path);
+        }
+    } catch (...) {
+        // A folder that cannot be listed now is reported by the turn that steps into it.
+        wanted.clear();
+    }
+
+    std::unique_lock lock(m_mutex);
+    if (generation != m_generation || m_stopping)
+        return;
+    m_sizing = plan.sizing;
+    m_wanted = wanted;
+    dropUnwanted();
+    m_queue.assign(wanted.begin(), wanted.end());
+    startWorkers(lock);
+}
+
+void PagePrefetch::prepare(const QString& path, std::uint64_t generation)
+{
+    qint64 reserved = 0;
+    try {
+        const std::optional<FileStamp> stamp = fileStamp(path);
+        if (!stamp)
+            return;
+        PageTurnSizing sizing;
+        Picture picture;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (generation != m_generation)
+                return;
+            sizing = m_sizing;
+            for (const Entry& entry : m_entries) {
+                if (entry.path != path || entry.stamp != *stamp)
+                    continue;
+                if (entry.sizing == sizing)
+                    return;
+                // The same file, to be shown at another size: only the drawing is redone.
+                picture = entry.page.picture;
+            }
+        }
+        if (picture.isNull()) {
+            picture = loadRasterPicture(path);
+            // A metafile, or a file that changed while it was read, is left to the turn.
+            if (picture.isNull() || fileStamp(path) != stamp)
+                return;
+        }
+
+        const QSize natural = picture.naturalSizeTwips(sizing.twipsPerPixel);
+        const FitResult fit = fitPage(natural.width(), natural.height(), sizing.bairitu, 1.0,
+                                      sizing.viewWidth, sizing.viewHeight, 1, sizing.mode2);
+        const QSize pixels(twipsToPixels(fit.width, sizing.twipsPerPixel),
+                           twipsToPixels(fit.height, sizing.twipsPerPixel));
+        const QSize device = ImageControl::deviceSize(pixels, sizing.devicePixelRatio);
+        if (device.isEmpty())
+            return;
+        const qint64 bytes =
+            qint64{device.width()} * device.height() * kBytesPerPixel + stamp->size;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (!m_wanted.contains(path) || m_heldBytes + bytes > kByteBudget)
+                return;
+            m_heldBytes += bytes;
+            reserved = bytes;
+        }
+
+        QImage image = picture.render(device);
+        image.setDevicePixelRatio(sizing.devicePixelRatio);
+
+        const std::lock_guard lock(m_mutex);
+        m_heldBytes -= std::exchange(reserved, 0);
+        if (!m_wanted.contains(path))
+            return;
+        const auto old = std::find_if(m_entries.begin(), m_entries.end(),
+                                      [&](const Entry& entry) { return entry.path == path; });
+        if (old != m_entries.end()) {
+            m_heldBytes -= old->bytes;
+            m_entries.erase(old);
+        }
+        m_entries.push_back(Entry{path, *stamp, sizing, PreparedPage{picture, image}, bytes});
+        m_heldBytes += bytes;
+    } catch (...) {
+        // Not kept: the turn that reaches this page loads it and reports the failure then.
+        const std::lock_guard lock(m_mutex);
+        m_heldBytes -= reserved;
+    }
+}
+
+void PagePrefetch::dropUnwanted()
+{
+    std::erase_if(m_entries, [&](const Entry& entry) {
+        if (m_wanted.contains(entry.path))
+            return false;
+        m_heldBytes -= entry.bytes;
+        return true;
+    });
+}
+
+} // namespace folivo

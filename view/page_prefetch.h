@@ -1,0 +1,123 @@
+#pragma once
+
+#include "platform/file_stamp.h"
+#include "platform/picture_loader.h"
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QThreadPool>
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace folivo {
+
+/// How the next page turn will size its page, read on the user-interface thread when a page
+/// has been shown: the view area, the zoom the turn enters with, and the screen.
+struct PageTurnSizing {
+    std::int32_t viewWidth = 0;  ///< twips
+    std::int32_t viewHeight = 0; ///< twips
+    double bairitu = 1.0;        ///< 1, or the kept zoom when the magnification is fixed
+    std::int16_t mode2 = 0;
+    double twipsPerPixel = 15.0;
+    qreal devicePixelRatio = 1.0;
+
+    bool operator==(const PageTurnSizing&) const = default;
+};
+
+/// A page read and rendered ahead of its turn.
+struct PreparedPage {
+    Picture picture;
+    QImage image; ///< in device pixels, its ratio set; null when not rendered ahead
+};
+
+/// Reads and renders the pages around the one on screen on worker threads, so that a page
+/// turn finds its picture ready and only draws it.
+///
+/// Only what a turn would compute anyway is done ahead: the neighbours are found with the
+/// same stepping procedures, the picture loaded and fitted with the same functions, from
+/// plain copies of the page state. Nothing here touches a widget, shows a message or writes
+/// a setting, and failures are never kept: a page that cannot be read ahead is simply loaded
+/// by its turn, which reports what goes wrong then. A prepared page is handed out only while
+/// its file is unchanged on disk. Memory is bounded by a few screen-sized pages.
+class PagePrefetch {
+public:
+    PagePrefetch();
+    /// Drops the work not started and waits for the pages being read.
+    ~PagePrefetch();
+    PagePrefetch(const PagePrefetch&) = delete;
+    PagePrefetch& operator=(const PagePrefetch&) = delete;
+
+    /// After the page `name` of `folder` is shown: prepare the page a turn in `direction`
+    /// (+1, -1; 0 keeps the last one) would show, the one after it, and the one a turn back.
+    void prepareAround(const QString& folder, const QString& name, int direction,
+                       const PageTurnSizing& sizing);
+
+    /// The page at `path` if it was prepared from the file as it is now, at the screen's
+    /// current resolution. Waits while that page is being read; never reads it itself. The
+    /// page stays prepared for a later turn back to it.
+    std::optional<PreparedPage> take(const QString& path, double twipsPerPixel);
+
+    /// Forgets every prepared page (nothing is waited for).
+    void clear();
+
+    /// Off, nothing is prepared and every turn loads its page itself (to measure and to
+    /// compare against). Switching off forgets what was prepared.
+    void setEnabled(bool enabled);
+    /// How many turns found their page prepared and drawn.
+    int hits() const;
+
+    /// Bytes held by prepared pages and by pages being rendered, for tests.
+    qint64 heldBytes() const;
+    /// Waits until no work is left, for tests and benchmarks.
+    void waitUntilIdle();
+
+    /// Upper bound of heldBytes().
+    static constexpr qint64 kByteBudget = qint64{48} * 1024 * 1024;
+
+private:
+    struct Plan {
+        QString folder;
+        QString name;
+        int direction = 1;
+        PageTurnSizing sizing;
+    };
+    struct Entry {
+        QString path;
+        FileStamp stamp;
+        PageTurnSizing sizing;
+        PreparedPage page;
+        qint64 bytes = 0;
+    };
+
+    void startWorkers(std::unique_lock<std::mutex>& lock);
+    void work();
+    void runPlan(const Plan& plan, std::uint64_t generation);
+    void prepare(const QString& path, std::uint64_t generation);
+    void dropUnwanted();
+
+    QThreadPool m_pool;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::uint64_t m_generation = 0;
+    std::optional<Plan> m_plan;
+    PageTurnSizing m_sizing;
+    int m_direction = 1;
+    QStringList m_wanted;
+    std::deque<QString> m_queue;
+    QStringList m_busy;
+    std::vector<Entry> m_entries;
+    qint64 m_heldBytes = 0;
+    int m_workers = 0;
+    int m_hits = 0;
+    bool m_enabled = true;
+    bool m_stopping = false;
+};
+
+} // namespace folivo
