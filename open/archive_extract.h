@@ -30,15 +30,21 @@ QString lzhCommandLine(const QString& archive, const QString& tmpFolder);
 
 /// Unpacks the archive into the temporary folder after emptying it. Returns 0, the
 /// library's own failure code, or kArchiverMissing, kTmpNotOurs or kArchiveInTmp (the
-/// folder is then left as it was).
+/// folder is then left as it was). Runs the event loop while it unpacks and, when that takes
+/// long, shows a progress window over the owner window (extractionFeedback()).
 std::int32_t Zip_Extract(quintptr& owner, const QString& archive);
 std::int32_t Lzh_Extract(quintptr& owner, const QString& archive);
 
-/// Empties Folivo's temporary folder by removing and re-creating it, marked as Folivo's.
-/// Only a folder that carries the mark is removed; a missing folder is created and an empty
-/// unmarked one adopted. Returns 0 when the folder is ready for extraction, -1 when it is
-/// not Folivo's and holds something (it is then left untouched). Failures to remove, create
-/// or mark are swallowed: the extraction that follows tells.
+/// Empties Folivo's temporary folder by renaming it aside and re-creating it, marked as
+/// Folivo's; what was set aside (a sibling named "<folder>.old-<pid>-<n>", still marked) is
+/// deleted on a background thread, together with any marked sibling of that form an earlier
+/// run left. Only a folder that carries the mark is set aside or removed; a missing folder is
+/// created and an empty unmarked one adopted. Returns 0 when the folder is ready for
+/// extraction, -1 when it is not Folivo's and holds something (it is then left untouched).
+/// Failures to remove, create or mark are swallowed: the extraction that follows tells.
 std::int32_t Tmp_Clear(const QString& folder, quintptr owner);
+
+/// Waits until the background deletions that Tmp_Clear started have ended.
+void waitForBackgroundClearing();
 
 } // namespace folivo::Mod_Varnox

@@ -36,9 +36,9 @@ constexpr std::int32_t Folder = 4;
 
 /// Opens what a path names (nothing: the current folder again; a picture; a ZIP or LZH
 /// archive, unpacked into the temporary folder; a folder), records it in the settings and
-/// shows its page through the host's handlers. May show message boxes and open the folder
-/// window modally. Returns the kind code; -1 when the path was not opened (the user has
-/// been told why).
+/// shows its page through the host's handlers. May show message boxes, a progress window
+/// while an archive unpacks, and open the folder window modally. Returns the kind code; -1
+/// when the path was not opened (the user has been told why).
 std::int32_t Open_Target(OpenTargetHost& host, const QString& path);
 
 } // namespace folivo

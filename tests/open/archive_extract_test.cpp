@@ -10,10 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <algorithm>
 
 namespace folivo {
 namespace {
@@ -71,7 +74,12 @@ private:
 
 class ExtractTest : public ::testing::Test {
 protected:
+    // What clearing set aside is deleted in the background; it must end before the home goes.
+    void TearDown() override { Mod_Varnox::waitForBackgroundClearing(); }
+
     QString tmp() const { return tmpFolderPath(); }
+    QString sibling(const QString& name) const { return m_home.filePath(name); }
+    QStringList homeTree() const { return fileTree(m_home.path()); }
     QString archive(const char* name) const { return m_archives.filePath(QString::fromUtf8(name)); }
 
     test::TempHome m_home;
@@ -253,6 +261,60 @@ TEST_F(ExtractTest, ATemporaryFolderThatIsALinkIsNeverFollowed)
     EXPECT_FALSE(QFileInfo(tmp()).isSymLink());
     EXPECT_TRUE(QFileInfo(tmp()).isDir());
     EXPECT_EQ(readFile(outside + QStringLiteral("/precious.jpg")), "keep");
+}
+
+TEST_F(ExtractTest, ClearingLeavesAFreshMarkedFolderAndDeletesTheOldContentAside)
+{
+    ASSERT_TRUE(writeFile(tmp() + QLatin1Char('/') + kMarker, ""));
+    ASSERT_TRUE(writeFile(tmp() + QStringLiteral("/001.jpg"), "page"));
+    ASSERT_TRUE(writeFile(tmp() + QStringLiteral("/vol/002.jpg"), "page"));
+
+    EXPECT_EQ(Mod_Varnox::Tmp_Clear(tmp(), m_owner), 0);
+    EXPECT_EQ(fileTree(tmp()), QStringList{kMarker});
+    // Until the deletion ends, the old content may only lie in a marked folder set aside.
+    for (const QString& name : QDir(m_home.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (name != QLatin1String("tmp")) {
+            EXPECT_TRUE(name.startsWith(QLatin1String("tmp.old-"))) << name.toStdString();
+            EXPECT_TRUE(QFileInfo::exists(sibling(name) + QLatin1Char('/') + kMarker));
+        }
+    }
+    Mod_Varnox::waitForBackgroundClearing();
+    EXPECT_EQ(homeTree(), QStringList({"tmp/", "tmp/" + kMarker}));
+}
+
+// A program that ended while deleting leaves a marked folder aside; the next clear finishes
+// it. What is not marked is the user's, whatever its name.
+TEST_F(ExtractTest, ClearingSweepsMarkedLeftoversAndNeverTouchesAnythingElse)
+{
+    const QString outside = m_archives.filePath(QStringLiteral("outside"));
+    ASSERT_TRUE(writeFile(outside + QLatin1Char('/') + kMarker, ""));
+    ASSERT_TRUE(writeFile(outside + QStringLiteral("/precious.jpg"), "keep"));
+    const QString leftover = sibling(QStringLiteral("tmp.old-4242-7"));
+    ASSERT_TRUE(writeFile(leftover + QLatin1Char('/') + kMarker, ""));
+    ASSERT_TRUE(writeFile(leftover + QStringLiteral("/vol/page.jpg"), "page"));
+    ASSERT_TRUE(QFile::link(outside, leftover + QStringLiteral("/vol/lnk")));
+    ASSERT_TRUE(writeFile(sibling(QStringLiteral("tmp.old-1-0/mine.txt")), "mine"));
+    ASSERT_TRUE(writeFile(sibling(QStringLiteral("tmp.old-mine/") + kMarker), ""));
+    ASSERT_TRUE(QFile::link(outside, sibling(QStringLiteral("tmp.old-2-0"))));
+    // Empty and unmarked where this process would set its first folder aside.
+    const QString pid = QString::number(QCoreApplication::applicationPid());
+    for (int n = 0; n < 3; ++n)
+        ASSERT_TRUE(QDir().mkpath(sibling(QStringLiteral("tmp.old-%1-%2").arg(pid).arg(n))));
+    ASSERT_TRUE(writeFile(tmp() + QLatin1Char('/') + kMarker, ""));
+    ASSERT_TRUE(writeFile(tmp() + QStringLiteral("/001.jpg"), "page"));
+    QStringList untouched = homeTree();
+    untouched.removeIf([](const QString& entry) {
+        return entry.startsWith(QLatin1String("tmp/")) ||
+               entry.startsWith(QLatin1String("tmp.old-4242-7"));
+    });
+
+    untouched << QStringLiteral("tmp/") << "tmp/" + kMarker;
+    std::sort(untouched.begin(), untouched.end());
+
+    EXPECT_EQ(Mod_Varnox::Tmp_Clear(tmp(), m_owner), 0);
+    Mod_Varnox::waitForBackgroundClearing();
+    EXPECT_EQ(homeTree(), untouched);
+    EXPECT_EQ(fileTree(outside), QStringList({kMarker, "precious.jpg"}));
 }
 
 } // namespace

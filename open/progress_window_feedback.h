@@ -1,0 +1,28 @@
+#pragma once
+
+#include "open/extraction_feedback.h"
+
+#include <chrono>
+
+namespace folivo {
+
+/// The program's extraction feedback. The work runs on a thread of its own while the
+/// user-interface thread keeps the windows painting and swallows the user's input to every
+/// window but the progress window, so that no other command can start meanwhile. When the
+/// work takes longer than the delay, a progress window is shown over the owner window; its
+/// 中止 makes the work stop as a failed extraction. With no window behind the owner handle
+/// (or off the user-interface thread) the work runs in place, as before there was feedback.
+class ProgressWindowFeedback final : public ExtractionFeedback {
+public:
+    static constexpr std::chrono::milliseconds kDefaultDelay{500};
+
+    explicit ProgressWindowFeedback(std::chrono::milliseconds delay = kDefaultDelay);
+
+    /// Runs the event loop until the work has ended; may show the progress window.
+    int run(quintptr owner, const QString& archiveName, const ExtractionWork& work) override;
+
+private:
+    std::chrono::milliseconds m_delay;
+};
+
+} // namespace folivo

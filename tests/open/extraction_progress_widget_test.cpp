@@ -1,0 +1,231 @@
+// A long extraction on a real main window: the progress window, its 中止, and the input that
+// must not start another command meanwhile.
+#include "app/main_window.h"
+#include "fakes/recording_ui.h"
+#include "open/archive_extract.h"
+#include "open/extraction_feedback.h"
+#include "open/extraction_progress_window.h"
+#include "open/progress_window_feedback.h"
+#include "platform/archiver_testing.h"
+#include "support/file_tree.h"
+#include "support/pictures.h"
+#include "support/temp_home.h"
+#include "support/zip_writer.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSemaphore>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+namespace folivo {
+namespace {
+
+using test::RecordingUi;
+using test::TempHome;
+
+const QString kMarker = QStringLiteral(".folivo-tmp");
+
+/// The program's feedback, with the extraction held in its thread at the first progress
+/// report that the test picks, until the test lets it go. Reports before it are slowed, so
+/// that the next one comes at the archiver's next step rather than 50 ms later.
+class HeldExtraction final : public ExtractionFeedback {
+public:
+    using Point = std::function<bool(const Archiver::Progress&)>;
+
+    explicit HeldExtraction(Point holdAt)
+        : m_holdAt(std::move(holdAt))
+    {
+        setExtractionFeedback(this);
+    }
+    ~HeldExtraction() override
+    {
+        release();
+        setExtractionFeedback(nullptr);
+    }
+    HeldExtraction(const HeldExtraction&) = delete;
+    HeldExtraction& operator=(const HeldExtraction&) = delete;
+
+    int run(quintptr owner, const QString& archiveName, const ExtractionWork& work) override
+    {
+        return m_feedback.run(owner, archiveName, [&](const Archiver::ProgressHook& hook) {
+            return work([&](const Archiver::Progress& progress) {
+                if (!m_held && m_holdAt(progress)) {
+                    m_held = true;
+                    // Never hangs the run for good, should the test not let go.
+                    m_release.tryAcquire(1, 20000);
+                } else if (!m_held) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+                }
+                return hook(progress);
+            });
+        });
+    }
+
+    bool held() const { return m_held; }
+    void release() { m_release.release(); }
+
+private:
+    ProgressWindowFeedback m_feedback;
+    Point m_holdAt;
+    std::atomic<bool> m_held{false};
+    QSemaphore m_release;
+};
+
+/// Counts the progress windows that were ever shown.
+class ShownWindows final : public QObject {
+public:
+    ShownWindows() { qApp->installEventFilter(this); }
+    ~ShownWindows() override { qApp->removeEventFilter(this); }
+    ShownWindows(const ShownWindows&) = delete;
+    ShownWindows& operator=(const ShownWindows&) = delete;
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && qobject_cast<ExtractionProgressWindow*>(watched))
+            ++count;
+        return false;
+    }
+};
+
+class ExtractionProgress : public ::testing::Test {
+protected:
+    void SetUp() override { window.show(); }
+    void TearDown() override
+    {
+        Archiver::testing::setWorkerCount(0);
+        Mod_Varnox::waitForBackgroundClearing();
+    }
+
+    QString book(const QString& name, const QStringList& pages)
+    {
+        const QString folder = test::makeFolder(home.filePath(name));
+        for (const QString& page : pages)
+            test::writePicture(folder + QLatin1Char('/') + page, 200, 300);
+        return folder;
+    }
+    QString tmp() const { return home.filePath(QStringLiteral("tmp")); }
+    ExtractionProgressWindow* progressWindow() const
+    {
+        return window.findChild<ExtractionProgressWindow*>();
+    }
+    QStringList labels(const QWidget* parent) const
+    {
+        QStringList texts;
+        for (const QLabel* label : parent->findChildren<QLabel*>())
+            texts << label->text();
+        return texts;
+    }
+
+    TempHome home;
+    RecordingUi ui;
+    MDIForm_Main window;
+};
+
+TEST_F(ExtractionProgress, StopEndsALongExtractionAsAFailedOneAndNothingElseRunsMeanwhile)
+{
+    const QString other = book(QStringLiteral("other"), {QStringLiteral("o.jpg")});
+    const QString reading =
+        book(QStringLiteral("reading"), {QStringLiteral("p1.jpg"), QStringLiteral("p2.jpg")});
+    ASSERT_EQ(window.Open_Target(reading), 4);
+    ASSERT_EQ(window.Combo_File->currentText(), QStringLiteral("p1.jpg"));
+
+    const QByteArray first = test::jpegBytes();
+    const QByteArray second(4 * 1024 * 1024, 'x');
+    test::ZipWriter zip;
+    zip.addFile("01.jpg", first);
+    zip.addFile("02.jpg", second);
+    const QString archive = home.filePath(QStringLiteral("big.zip"));
+    ASSERT_TRUE(zip.write(archive));
+    // One worker, held while the second member is half written.
+    Archiver::testing::setWorkerCount(1);
+    HeldExtraction feedback([&](const Archiver::Progress& progress) {
+        return progress.membersDone == 1 && progress.bytesDone > first.size();
+    });
+
+    bool acted = false;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        ExtractionProgressWindow* progress = progressWindow();
+        if (acted || !feedback.held() || !progress || !progress->isVisible())
+            return;
+        acted = true;
+        EXPECT_LT(QFileInfo(tmp() + QStringLiteral("/02.jpg")).size(), second.size());
+        EXPECT_EQ(progress->windowTitle(), QStringLiteral("解凍中…"));
+        EXPECT_TRUE(labels(progress).contains(QStringLiteral("big.zip")));
+        EXPECT_TRUE(labels(progress).contains(QStringLiteral("1 / 2 ファイル")));
+        EXPECT_EQ(progress->stopButton()->text(), QStringLiteral("中止"));
+
+        // A click, the space key, a drop and closing the window: none of them may act.
+        QTest::mouseClick(window.Command_Preview_PostView[1], Qt::LeftButton);
+        QTest::keyClick(window.Command_Preview_PostView[1], Qt::Key_Space);
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(other)});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window.mdiArea()->viewport(), &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window.mdiArea()->viewport(), &drop);
+        QCloseEvent close;
+        try {
+            QCoreApplication::sendEvent(&window, &close);
+        } catch (const test::ProgramEnded&) {
+            ADD_FAILURE() << "closing the main window ended the program mid-extraction";
+        }
+        EXPECT_FALSE(close.isAccepted());
+        EXPECT_EQ(window.Combo_File->currentText(), QStringLiteral("p1.jpg"));
+        EXPECT_EQ(window.Combo_Path->currentText(), reading);
+        EXPECT_TRUE(ui.messages.empty());
+
+        QTest::mouseClick(progress->stopButton(), Qt::LeftButton);
+        feedback.release();
+    });
+    poll.start();
+    const std::int32_t kind = window.Open_Target(archive);
+    poll.stop();
+
+    EXPECT_TRUE(acted);
+    EXPECT_EQ(progressWindow(), nullptr);
+    // As any failed extraction: the message, then what was whole is opened.
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].prompt,
+              QStringLiteral("ファイル名　[big.zip]\r\r解凍に失敗しました。\r\r\r"
+                             "ファイルが破損している可能性があります。"));
+    EXPECT_EQ(kind, 2);
+    EXPECT_EQ(test::fileTree(tmp()), QStringList({kMarker, "01.jpg"}));
+    EXPECT_EQ(window.Combo_File->currentText(), QStringLiteral("01.jpg"));
+    EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(ExtractionProgress, AShortExtractionShowsNoWindow)
+{
+    test::ZipWriter zip;
+    zip.addFile("01.jpg", test::jpegBytes());
+    zip.addFile("02.jpg", test::jpegBytes());
+    const QString archive = home.filePath(QStringLiteral("short.zip"));
+    ASSERT_TRUE(zip.write(archive));
+    const ShownWindows shown;
+
+    EXPECT_EQ(window.Open_Target(archive), 2);
+    EXPECT_EQ(shown.count, 0);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(window.Combo_File->currentText(), QStringLiteral("01.jpg"));
+}
+
+} // namespace
+} // namespace folivo
