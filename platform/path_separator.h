@@ -8,7 +8,8 @@ namespace folivo {
 /// The one separator between a folder and a name ("/" here). Nothing else spells it.
 inline constexpr QChar kPathSeparator = u'/';
 
-inline QString joinPath(const QString& folder, const QString& name) {
+inline QString joinPath(const QString& folder, const QString& name)
+{
     return folder + kPathSeparator + name;
 }
 

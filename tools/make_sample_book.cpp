@@ -213,7 +213,6 @@ QImage afterwordPage()
     return image;
 }
 
-
 /// A placeable Windows metafile built record by record.
 class WmfWriter {
 public:

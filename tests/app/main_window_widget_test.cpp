@@ -69,10 +69,14 @@ TEST(MainWindowLayout, ToolbarControlsSitAtTheirPlacesWithTheirCaptions)
 TEST(MainWindowLayout, TabOrderStartsAtNextAndWalksTheToolbar)
 {
     MDIForm_Main window;
-    const QWidget* expected[] = {window.Command_Preview_PostView[1], window.Command_Small_Big[0],
-                                 window.Command_Small_Big[1],        window.Check,
-                                 window.Command_GetFolder,           window.Combo_Path,
-                                 window.Combo_File,                  window.Command_Setting,
+    const QWidget* expected[] = {window.Command_Preview_PostView[1],
+                                 window.Command_Small_Big[0],
+                                 window.Command_Small_Big[1],
+                                 window.Check,
+                                 window.Command_GetFolder,
+                                 window.Combo_Path,
+                                 window.Combo_File,
+                                 window.Command_Setting,
                                  window.Command_Preview_PostView[0]};
     for (size_t i = 0; i + 1 < std::size(expected); ++i) {
         // Skip what Tab never stops at, and a combo box's own line edit.
@@ -134,8 +138,8 @@ TEST_F(StartUp, WithoutPathReopensTheCurrentFolderAtItsFirstPage)
     Mod_Varnox::Ini_Write(Mod_Varnox::kSectionFolders, Mod_Varnox::kKeyCurrent,
                           home.filePath(QStringLiteral("Folivo.ini")), folder);
 
-    for (const QString& line : {QString(), QStringLiteral("  "), QStringLiteral("\"\""),
-                                QStringLiteral("\"")}) {
+    for (const QString& line :
+         {QString(), QStringLiteral("  "), QStringLiteral("\"\""), QStringLiteral("\"")}) {
         MDIForm_Main window;
         window.MDIForm_Load(line);
         EXPECT_EQ(window.Combo_Path->currentText(), folder);

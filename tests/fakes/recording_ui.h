@@ -30,7 +30,8 @@ public:
     RecordingUi(const RecordingUi&) = delete;
     RecordingUi& operator=(const RecordingUi&) = delete;
 
-    void messageBox(const QString& prompt, int style, const QString& title) override {
+    void messageBox(const QString& prompt, int style, const QString& title) override
+    {
         messages.push_back({prompt, style, title});
         if (onMessage)
             onMessage(messages.back());

@@ -13,10 +13,12 @@ class TempHome {
 public:
     TempHome()
         : m_old(qgetenv("FOLIVO_HOME"))
-        , m_hadOld(qEnvironmentVariableIsSet("FOLIVO_HOME")) {
+        , m_hadOld(qEnvironmentVariableIsSet("FOLIVO_HOME"))
+    {
         qputenv("FOLIVO_HOME", QFile::encodeName(m_dir.path()));
     }
-    ~TempHome() {
+    ~TempHome()
+    {
         if (m_hadOld)
             qputenv("FOLIVO_HOME", m_old);
         else
@@ -28,7 +30,8 @@ public:
     QString path() const { return m_dir.path(); }
     QString filePath(const QString& name) const { return m_dir.filePath(name); }
     /// The settings file's whole text ("" when it does not exist).
-    QString settingsText() const {
+    QString settingsText() const
+    {
         QFile file(filePath(QStringLiteral("Folivo.ini")));
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
