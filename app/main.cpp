@@ -3,7 +3,6 @@
 #include "platform/screen.h"
 
 #include <QApplication>
-#include <QFont>
 
 #include <cstdlib>
 
@@ -16,8 +15,7 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Folivo"));
-    // The toolbar's font family is unknown to fontconfig; IPA P Gothic has its metrics.
-    QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
+    folivo::substituteFixedFont();
     folivo::ensureInstallFolder();
 
     folivo::MDIForm_Main window;

@@ -21,8 +21,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -35,7 +33,6 @@
 namespace folivo {
 namespace {
 
-const QString kFixedFont = QStringLiteral("ＭＳ Ｐゴシック");
 const QString kCaptionSetting = QStringLiteral("設定");
 const QString kCaptionPrevious = QStringLiteral("前 <=");
 const QString kCaptionNext = QStringLiteral("次=>");
@@ -80,20 +77,6 @@ int virtualKeyCode(const QKeyEvent* event)
     }
 }
 
-QRect twipsRect(int left, int top, int width, int height)
-{
-    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
-                 twipsToPixels(height));
-}
-
-QFont fixedFont(double pointSize)
-{
-    QFont font(kFixedFont);
-    font.setPointSizeF(pointSize);
-    font.setWeight(QFont::Normal);
-    return font;
-}
-
 QPushButton* makeButton(QWidget* parent, const QString& caption, const QRect& place)
 {
     auto* button = new QPushButton(caption, parent);
@@ -115,7 +98,7 @@ MDIForm_Main::MDIForm_Main(QWidget* parent)
     : QMainWindow(parent)
 {
     setWindowTitle(mainCaption());
-    setAcceptDrops(true);
+    acceptFileDrops(this, std::bind_front(&MDIForm_Main::MDIForm_OLEDragDrop, this));
     buildToolbar();
 
     m_mdiArea = new QMdiArea(this);
@@ -126,8 +109,8 @@ MDIForm_Main::MDIForm_Main(QWidget* parent)
     m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_mdiArea->setBackground(palette().color(QPalette::WindowText));
     m_mdiArea->setAcceptDrops(true);
-    m_mdiArea->viewport()->setAcceptDrops(true);
-    m_mdiArea->viewport()->installEventFilter(this);
+    acceptFileDrops(m_mdiArea->viewport(),
+                    std::bind_front(&MDIForm_Main::MDIForm_OLEDragDrop, this));
     setCentralWidget(m_mdiArea);
 
     // Set last: widgets created later would otherwise slip into the toolbar's order.
@@ -271,6 +254,19 @@ quintptr MDIForm_Main::hWnd() const
     return static_cast<quintptr>(winId());
 }
 
+QString MDIForm_Main::showPage(std::int32_t count, std::int16_t mode, std::int16_t mode2)
+{
+    Form_Main& page = pageWindow();
+    return page.Image_Get(*page.Image_Main(), m_comboPathBox, m_comboFileBox, count,
+                          Mod_Varnox::Cur_bairitu, Mod_Varnox::Cur_base_bairitu, mode, mode2);
+}
+
+void MDIForm_Main::endPageCommand()
+{
+    ui().doEvents();
+    focusNextButton();
+}
+
 void MDIForm_Main::focusNextButton()
 {
     Command_Preview_PostView[1]->setFocus(Qt::OtherFocusReason);
@@ -291,24 +287,17 @@ void MDIForm_Main::Command_Preview_PostView_Click(int Index)
     Mod_Varnox::Cur_base_bairitu = 1.0;
     if (checkValue() != 1)
         Mod_Varnox::Cur_bairitu = 1.0;
-    const std::int32_t count = Index == 0 ? -1 : 1;
-    Form_Main& page = pageWindow();
-    m_comboFileBox.setText(page.Image_Get(*page.Image_Main(), m_comboPathBox, m_comboFileBox, count,
-                                          Mod_Varnox::Cur_bairitu, Mod_Varnox::Cur_base_bairitu, 1,
-                                          static_cast<std::int16_t>(checkValue())));
-    ui().doEvents();
-    focusNextButton();
+    m_comboFileBox.setText(
+        showPage(Index == 0 ? -1 : 1, 1, static_cast<std::int16_t>(checkValue())));
+    endPageCommand();
 }
 
 void MDIForm_Main::Combo_File_Click()
 {
     Mod_Varnox::Cur_bairitu = 1.0;
     Mod_Varnox::Cur_base_bairitu = 1.0;
-    Form_Main& page = pageWindow();
-    page.Image_Get(*page.Image_Main(), m_comboPathBox, m_comboFileBox, 0, Mod_Varnox::Cur_bairitu,
-                   Mod_Varnox::Cur_base_bairitu, 1, 0);
-    ui().doEvents();
-    focusNextButton();
+    showPage(0, 1, 0);
+    endPageCommand();
 }
 
 void MDIForm_Main::Combo_Path_Click()
@@ -316,18 +305,14 @@ void MDIForm_Main::Combo_Path_Click()
     Mod_Varnox::Cur_bairitu = 1.0;
     Mod_Varnox::Cur_base_bairitu = 1.0;
     m_comboFileBox.setText(QString());
-    Form_Main& page = pageWindow();
-    m_comboFileBox.setText(page.Image_Get(*page.Image_Main(), m_comboPathBox, m_comboFileBox, 1,
-                                          Mod_Varnox::Cur_bairitu, Mod_Varnox::Cur_base_bairitu, 1,
-                                          0));
+    m_comboFileBox.setText(showPage(1, 1, 0));
     const QString folder = trimBlanks(m_comboPathBox.text());
     if (!folder.isEmpty()) {
         Mod_Varnox::Ini_Write(Mod_Varnox::kSectionFolders, Mod_Varnox::kKeyCurrent,
                               settingsFilePath(), folder);
         setCheckValue(0);
     }
-    ui().doEvents();
-    focusNextButton();
+    endPageCommand();
 }
 
 void MDIForm_Main::Command_Setting_Click()
@@ -364,14 +349,8 @@ void MDIForm_Main::Command_GetFolder_Click()
 void MDIForm_Main::Combo_Path_Load()
 {
     m_comboPathBox.clear();
-    for (std::int32_t i = 0;; ++i) {
-        QString value;
-        Mod_Varnox::Ini_Read(Mod_Varnox::kSectionFolders, Mod_Varnox::slotKey(i),
-                             settingsFilePath(), value);
-        if (trimBlanks(value).isEmpty())
-            break;
-        m_comboPathBox.addItem(trimBlanks(value));
-    }
+    for (const QString& folder : Mod_Varnox::registeredFolders(settingsFilePath()))
+        m_comboPathBox.addItem(folder);
 }
 
 void MDIForm_Main::Command_Small_Big_Click(int Index)
@@ -396,12 +375,8 @@ void MDIForm_Main::Command_Small_Big_Click(int Index)
         }
         zoom = zoom + kZoomStep;
     }
-    Form_Main& page = pageWindow();
-    m_comboFileBox.setText(page.Image_Get(*page.Image_Main(), m_comboPathBox, m_comboFileBox, 0,
-                                          Mod_Varnox::Cur_bairitu, Mod_Varnox::Cur_base_bairitu, 0,
-                                          0));
-    ui().doEvents();
-    focusNextButton();
+    m_comboFileBox.setText(showPage(0, 0, 0));
+    endPageCommand();
 }
 
 void MDIForm_Main::Command_Preview_PostView_KeyDown(int Index, int& KeyCode, int Shift)
@@ -450,41 +425,7 @@ bool MDIForm_Main::eventFilter(QObject* watched, QEvent* event)
             }
         }
     }
-    if (watched == m_mdiArea->viewport()) {
-        switch (event->type()) {
-        case QEvent::DragEnter:
-        case QEvent::DragMove:
-            acceptFileDrag(static_cast<QDragMoveEvent*>(event));
-            return true;
-        case QEvent::Drop: {
-            auto* drop = static_cast<QDropEvent*>(event);
-            drop->acceptProposedAction();
-            MDIForm_OLEDragDrop(drop->mimeData(), drop->proposedAction(), drop->buttons(),
-                                drop->modifiers(), drop->position().x(), drop->position().y());
-            return true;
-        }
-        default:
-            break;
-        }
-    }
     return QMainWindow::eventFilter(watched, event);
-}
-
-void MDIForm_Main::dragEnterEvent(QDragEnterEvent* event)
-{
-    acceptFileDrag(event);
-}
-
-void MDIForm_Main::dragMoveEvent(QDragMoveEvent* event)
-{
-    acceptFileDrag(event);
-}
-
-void MDIForm_Main::dropEvent(QDropEvent* event)
-{
-    event->acceptProposedAction();
-    MDIForm_OLEDragDrop(event->mimeData(), event->proposedAction(), event->buttons(),
-                        event->modifiers(), event->position().x(), event->position().y());
 }
 
 void MDIForm_Main::MDIForm_OLEDragDrop(const QMimeData* Data, Qt::DropAction Effect,

@@ -79,13 +79,15 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildToolbar();
     void MDIForm_QueryUnload();
+    /// Image_Get on the page window with the toolbar's boxes and the module's factors; may
+    /// show a message box. Returns the file name Image_Get returns.
+    QString showPage(std::int32_t count, std::int16_t mode, std::int16_t mode2);
+    /// The end of every page command: pending events run, "次=>" takes the focus again.
+    void endPageCommand();
     void Key_Command(int Index, int KeyCode, int Shift);
     int checkValue() const;
     void setCheckValue(int value);

@@ -4,11 +4,8 @@
 #include "platform/file_drop.h"
 #include "platform/screen.h"
 
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QMimeData>
 #include <QPainter>
 
 // The picture lives in the static core library; nothing else refers to its resource, so the
@@ -32,7 +29,7 @@ Form_Help::Form_Help(ChildWindowHost* host)
 {
     registerHelpResource();
     m_picture = QPixmap(QStringLiteral(":/help/help_page.bmp"));
-    setAcceptDrops(true);
+    acceptFileDrops(this, std::bind_front(&Form_Help::Form_OLEDragDrop, this));
     setFocusPolicy(Qt::ClickFocus);
     setFixedSize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
     m_subWindow = host->mdiArea()->addSubWindow(this, Qt::FramelessWindowHint);
@@ -62,23 +59,6 @@ void Form_Help::mousePressEvent(QMouseEvent* event)
 void Form_Help::Form_GotFocus()
 {
     m_host->focusNextButton();
-}
-
-void Form_Help::dragEnterEvent(QDragEnterEvent* event)
-{
-    acceptFileDrag(event);
-}
-
-void Form_Help::dragMoveEvent(QDragMoveEvent* event)
-{
-    acceptFileDrag(event);
-}
-
-void Form_Help::dropEvent(QDropEvent* event)
-{
-    event->acceptProposedAction();
-    Form_OLEDragDrop(event->mimeData(), event->proposedAction(), event->buttons(),
-                     event->modifiers(), event->position().x(), event->position().y());
 }
 
 void Form_Help::Form_OLEDragDrop(const QMimeData* Data, Qt::DropAction Effect,

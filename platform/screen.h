@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QFont>
+#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -15,6 +17,13 @@ int pixelsToTwips(double pixels);
 /// The same two conversions at a given resolution, for threads that must not ask the screen.
 int twipsToPixels(double twips, double twipsPerPixel);
 int pixelsToTwips(double pixels, double twipsPerPixel);
+/// A rectangle given in twips, in whole pixels.
+QRect twipsRect(int left, int top, int width, int height);
+
+/// The windows' font "ＭＳ Ｐゴシック" at pointSize, normal weight.
+QFont fixedFont(double pointSize);
+/// fontconfig does not know that family: map it to IPA P Gothic, which has its metrics.
+void substituteFixedFont();
 
 /// The primary screen's available width and height, in twips.
 QSize screenSizeTwips();

@@ -7,6 +7,11 @@
 #include <cmath>
 
 namespace folivo {
+namespace {
+
+const QString kFixedFontFamily = QStringLiteral("ＭＳ Ｐゴシック");
+
+} // namespace
 
 double twipsPerPixel()
 {
@@ -33,6 +38,25 @@ int twipsToPixels(double twips, double twipsPerPixel)
 int pixelsToTwips(double pixels, double twipsPerPixel)
 {
     return static_cast<int>(std::nearbyint(pixels * twipsPerPixel));
+}
+
+QRect twipsRect(int left, int top, int width, int height)
+{
+    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
+                 twipsToPixels(height));
+}
+
+QFont fixedFont(double pointSize)
+{
+    QFont font(kFixedFontFamily);
+    font.setPointSizeF(pointSize);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+void substituteFixedFont()
+{
+    QFont::insertSubstitution(kFixedFontFamily, QStringLiteral("IPAPGothic"));
 }
 
 QSize screenSizeTwips()

@@ -34,25 +34,11 @@ const QString kAddCaption = QStringLiteral("追加");
 const QString kDeleteCaption = QStringLiteral("削除");
 const QString kRegisteredCaption = QStringLiteral("登録済みフォルダ");
 const QString kFolderGoneMessage = QStringLiteral("そのフォルダは既に削除されてしまったようです。");
-const QString kFontFamily = QStringLiteral("ＭＳ Ｐゴシック");
 
 constexpr int kClientWidth = 10200;
 constexpr int kClientHeight = 6810;
 
 enum CommandIndex { CloseCommand = 0, AddCommand = 1, DeleteCommand = 2 };
-
-void placeTwips(QWidget* widget, int left, int top, int width, int height)
-{
-    widget->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
-                        twipsToPixels(height));
-}
-
-QFont windowFont(double pointSize)
-{
-    QFont font(kFontFamily);
-    font.setPointSizeF(pointSize);
-    return font;
-}
 
 /// The first dropped entry that is a file or folder of this machine, or "".
 QString firstDroppedPath(const QMimeData& data)
@@ -87,13 +73,13 @@ void Form_Dir::buildControls()
 
     m_drive = new DriveList(this);
     m_drive->setObjectName(QStringLiteral("Drive"));
-    m_drive->setFont(windowFont(12));
-    placeTwips(m_drive, 210, 330, 4275, 360);
+    m_drive->setFont(fixedFont(12));
+    m_drive->setGeometry(twipsRect(210, 330, 4275, 360));
 
     m_dir = new FolderTree(this);
     m_dir->setObjectName(QStringLiteral("Dir"));
-    m_dir->setFont(windowFont(12));
-    placeTwips(m_dir, 210, 810, 6675, 3330);
+    m_dir->setFont(fixedFont(12));
+    m_dir->setGeometry(twipsRect(210, 810, 6675, 3330));
 
     const std::array<QString, 3> captions{kCloseCaption, kAddCaption, kDeleteCaption};
     for (int i = 0; i < 3; ++i) {
@@ -104,29 +90,29 @@ void Form_Dir::buildControls()
         connect(button, &QPushButton::clicked, this, [this, i] { Command_Click(i); });
         m_command.at(static_cast<size_t>(i)) = button;
     }
-    placeTwips(Command(AddCommand), 8730, 4200, 1185, 375);
-    placeTwips(Command(CloseCommand), 8730, 6300, 1185, 375);
-    placeTwips(Command(DeleteCommand), 8730, 5400, 1185, 375);
+    Command(AddCommand)->setGeometry(twipsRect(8730, 4200, 1185, 375));
+    Command(CloseCommand)->setGeometry(twipsRect(8730, 6300, 1185, 375));
+    Command(DeleteCommand)->setGeometry(twipsRect(8730, 5400, 1185, 375));
 
     // Its list must stay the registered slots, as Delete writes it back into the file, and
     // Delete must get the text exactly as typed.
     m_comboPath = new EditableComboBox(this);
     m_comboPath->setObjectName(QStringLiteral("Combo_Path"));
-    placeTwips(m_comboPath, 210, 5040, 9675, 300);
+    m_comboPath->setGeometry(twipsRect(210, 5040, 9675, 300));
 
     m_label1 = new QLabel(kRegisteredCaption, this);
     m_label1->setObjectName(QStringLiteral("Label1"));
-    m_label1->setFont(windowFont(11.25));
+    m_label1->setFont(fixedFont(11.25));
     m_label1->setAutoFillBackground(true);
     QPalette labelPalette = m_label1->palette();
     labelPalette.setColor(QPalette::Window, QColor(192, 192, 255));
     labelPalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
     m_label1->setPalette(labelPalette);
-    placeTwips(m_label1, 210, 4710, 1755, 285);
+    m_label1->setGeometry(twipsRect(210, 4710, 1755, 285));
 
     m_file = new QListWidget(this);
     m_file->setObjectName(QStringLiteral("File"));
-    placeTwips(m_file, 7080, 810, 2805, 3330);
+    m_file->setGeometry(twipsRect(7080, 810, 2805, 3330));
 
     QWidget::setTabOrder(m_drive, m_dir);
     QWidget::setTabOrder(m_dir, Command(AddCommand));
@@ -156,14 +142,8 @@ void Form_Dir::Form_Load()
 {
     const QString file = settingsFilePath();
     QtComboBox registered(m_comboPath);
-    for (std::int32_t i = 0;; ++i) {
-        QString value;
-        Mod_Varnox::Ini_Read(Mod_Varnox::kSectionFolders, Mod_Varnox::slotKey(i), file, value);
-        const QString folder = trimBlanks(value);
-        if (folder.isEmpty())
-            break;
+    for (const QString& folder : Mod_Varnox::registeredFolders(settingsFilePath()))
         registered.addItem(folder);
-    }
 
     const QString folder = m_mainComboPath.text();
     if (trimBlanks(folder).isEmpty())

@@ -36,6 +36,19 @@ QString slotKey(std::int32_t i)
     return QStringLiteral("%1").arg(i, 3, 10, QLatin1Char('0'));
 }
 
+QStringList registeredFolders(const QString& file)
+{
+    QStringList folders;
+    for (std::int32_t i = 0;; ++i) {
+        QString value;
+        Ini_Read(kSectionFolders, slotKey(i), file, value);
+        const QString folder = trimBlanks(value);
+        if (folder.isEmpty())
+            return folders;
+        folders.append(folder);
+    }
+}
+
 std::int32_t Ini_Read(const QString& section, const QString& key, const QString& file,
                       QString& value)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -21,6 +22,9 @@ inline const QString kKeyCurrent = QStringLiteral("Current");
 /// The key of registered-folder slot i: i in decimal with at least three digits ("000",
 /// "042", "999", "1000").
 QString slotKey(std::int32_t i);
+
+/// The registered folders of file, trimmed, up to the first empty slot.
+QStringList registeredFolders(const QString& file);
 
 /// Reads section/key of file into value (as stored, not trimmed). Returns 0 for a usable
 /// value; -1 and "" when the file or key is missing, the value is empty or reads "Badini".

@@ -28,12 +28,6 @@ const QString kOption2Caption = QStringLiteral("横サイズを画面一杯に�
 const QString kCloseCaption = QStringLiteral("終了");
 const QString kDoneMessage = QStringLiteral("終了しました。");
 
-QRect twipsRect(int left, int top, int width, int height)
-{
-    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
-                 twipsToPixels(height));
-}
-
 } // namespace
 
 Form_Control::Form_Control(QWidget* parent)

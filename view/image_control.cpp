@@ -3,9 +3,6 @@
 #include "platform/file_drop.h"
 #include "platform/screen.h"
 
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QMimeData>
 #include <QPainter>
 #include <QtMath>
 
@@ -16,7 +13,7 @@ namespace folivo {
 ImageControl::ImageControl(QWidget* parent)
     : QWidget(parent)
 {
-    setAcceptDrops(true);
+    acceptFileDrops(this, std::bind_front(&ImageControl::dropped, this));
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -87,23 +84,6 @@ void ImageControl::paintEvent(QPaintEvent*)
         return;
     }
     painter.drawImage(0, 0, m_rendered);
-}
-
-void ImageControl::dragEnterEvent(QDragEnterEvent* event)
-{
-    acceptFileDrag(event);
-}
-
-void ImageControl::dragMoveEvent(QDragMoveEvent* event)
-{
-    acceptFileDrag(event);
-}
-
-void ImageControl::dropEvent(QDropEvent* event)
-{
-    emit dropped(event->mimeData(), event->proposedAction(), event->buttons(), event->modifiers(),
-                 event->position().x(), event->position().y());
-    event->acceptProposedAction();
 }
 
 } // namespace folivo

@@ -15,8 +15,6 @@
 #include "view/page_prefetch.h"
 #include "view/page_state.h"
 
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMimeData>
@@ -38,6 +36,13 @@ bool isListed(const ComboBox& box, const QString& text)
     return false;
 }
 
+void reportFailure(const Error& error)
+{
+    ui().messageBox(error.description() + QStringLiteral("Error No=") +
+                        QString::number(error.number()),
+                    MessageStyle::Stop, mainCaption());
+}
+
 } // namespace
 
 Form_Main::Form_Main(ChildWindowHost* host)
@@ -45,7 +50,7 @@ Form_Main::Form_Main(ChildWindowHost* host)
     , m_host(host)
     , m_prefetch(std::make_unique<PagePrefetch>())
 {
-    setAcceptDrops(true);
+    acceptFileDrops(this, std::bind_front(&Form_Main::Form_OLEDragDrop, this));
     setFocusPolicy(Qt::ClickFocus);
     setAutoFillBackground(true);
     m_image = new ImageControl(this);
@@ -116,14 +121,9 @@ QString Form_Main::Image_Get(ImageControl& Image, ComboBox& Path_Name, ComboBox&
         prepareNextTurns(Image, Path_Name.text(), result, Count, bairitu);
         return result;
     } catch (const Error& error) {
-        ui().messageBox(error.description() + QStringLiteral("Error No=") +
-                            QString::number(error.number()),
-                        MessageStyle::Stop, mainCaption());
+        reportFailure(error);
     } catch (const std::bad_alloc&) {
-        const Error error(ErrorNumber::OutOfMemory);
-        ui().messageBox(error.description() + QStringLiteral("Error No=") +
-                            QString::number(error.number()),
-                        MessageStyle::Stop, mainCaption());
+        reportFailure(Error(ErrorNumber::OutOfMemory));
     }
     keepShownFactors(bairitu, base_bairitu);
     return File_Name.text();
@@ -183,23 +183,6 @@ void Form_Main::Form_GotFocus()
 {
     // The page never keeps the focus: the toolbar's keys must keep acting on the page.
     m_host->focusNextButton();
-}
-
-void Form_Main::dragEnterEvent(QDragEnterEvent* event)
-{
-    acceptFileDrag(event);
-}
-
-void Form_Main::dragMoveEvent(QDragMoveEvent* event)
-{
-    acceptFileDrag(event);
-}
-
-void Form_Main::dropEvent(QDropEvent* event)
-{
-    event->acceptProposedAction();
-    Form_OLEDragDrop(event->mimeData(), event->proposedAction(), event->buttons(),
-                     event->modifiers(), event->position().x(), event->position().y());
 }
 
 void Form_Main::Form_OLEDragDrop(const QMimeData* Data, Qt::DropAction Effect,

@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
+#include "platform/ui_services.h"
 #include "settings/ini_file.h"
 #include "support/pictures.h"
 #include "support/temp_home.h"
@@ -79,7 +80,7 @@ TEST_F(PageCommands, NextAndPreviousWalkThePicturesAndStopAtBothEndsWithAMessage
     EXPECT_EQ(pageSize(), lastSize);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].prompt, kLastPage);
-    EXPECT_EQ(ui.messages[0].style, 64);
+    EXPECT_EQ(ui.messages[0].style, MessageStyle::Information);
     EXPECT_EQ(ui.messages[0].title, QStringLiteral("Folivo"));
     EXPECT_EQ(focused(), window.Command_Preview_PostView[1]);
 
@@ -129,7 +130,7 @@ TEST_F(PageCommands, ZoomStepsStayWithinTheirBoundsAndComeBackToTheFit)
     window.Command_Small_Big_Click(0);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].prompt, kCannotShrink);
-    EXPECT_EQ(ui.messages[0].style, 48);
+    EXPECT_EQ(ui.messages[0].style, MessageStyle::Warning);
     EXPECT_NEAR(Mod_Varnox::Cur_bairitu, 0.2, 1e-9);
 
     window.Combo_File_Click(); // picking the page again drops the zoom
@@ -303,7 +304,7 @@ TEST_F(PageCommands, AFolderNotInTheListIsRefusedButStillRecorded)
     window.Combo_Path_Click();
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].prompt, kWrongFolder);
-    EXPECT_EQ(ui.messages[0].style, 48);
+    EXPECT_EQ(ui.messages[0].style, MessageStyle::Warning);
     EXPECT_EQ(fileText(), QString());
     QString current;
     Mod_Varnox::Ini_Read(Mod_Varnox::kSectionFolders, Mod_Varnox::kKeyCurrent, settings(), current);
@@ -320,7 +321,7 @@ TEST_F(PageCommands, AnUnreadablePictureIsReportedAndItsNameStays)
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_TRUE(ui.messages[0].prompt.endsWith(QStringLiteral("Error No=481")))
         << ui.messages[0].prompt.toStdString();
-    EXPECT_EQ(ui.messages[0].style, 16);
+    EXPECT_EQ(ui.messages[0].style, MessageStyle::Stop);
     EXPECT_EQ(fileText(), QStringLiteral("b2.jpg"));
     EXPECT_FALSE(window.pageWindowIfCreated()->subWindow()->isVisible());
     next(); // the next good page shows again

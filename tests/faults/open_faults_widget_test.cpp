@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 #include "fakes/recording_ui.h"
 #include "platform/install_folder.h"
+#include "platform/ui_services.h"
 #include "settings/ini_file.h"
 #include "support/file_tree.h"
 #include "support/pictures.h"
@@ -111,7 +112,8 @@ TEST_P(UnwritableTemporaryFolder, IsReportedAndOpensNothing)
         outcome.expect(kind == OpenKind::Failed, "the open procedure did not fail");
         outcome.expect(ui.messages.size() == 2, "not exactly two messages");
         if (ui.messages.size() == 2) {
-            outcome.expect(ui.messages[0].prompt == kZipFailed && ui.messages[0].style == 16,
+            outcome.expect(ui.messages[0].prompt == kZipFailed &&
+                               ui.messages[0].style == MessageStyle::Stop,
                            "the first message is not the extraction failure");
             outcome.expect(ui.messages[1].prompt == kNoValidData &&
                                ui.messages[1].title == QStringLiteral("Failed"),

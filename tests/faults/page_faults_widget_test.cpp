@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
+#include "platform/ui_services.h"
 #include "settings/ini_file.h"
 #include "support/file_tree.h"
 #include "support/pictures.h"
@@ -71,7 +72,7 @@ TEST_F(PageFaults, APageRemovedAfterListingIsReportedWhenPickedAndSkippedWhenSte
     pick(QStringLiteral("b.jpg"));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].prompt, QStringLiteral("File not foundError No=53"));
-    EXPECT_EQ(ui.messages[0].style, 16);
+    EXPECT_EQ(ui.messages[0].style, MessageStyle::Stop);
     EXPECT_FALSE(pageShown());
 
     pick(QStringLiteral("a.jpg"));

@@ -6,6 +6,7 @@
 #include "help/help_window.h"
 #include "platform/archiver_testing.h"
 #include "platform/modal_testing.h"
+#include "platform/ui_services.h"
 #include "settings/form_dir.h"
 #include "settings/ini_file.h"
 #include "support/lzh_writer.h"
@@ -192,7 +193,7 @@ TEST_F(OpenTarget, AnUnsupportedFileIsRefusedWithItsListedName)
     EXPECT_EQ(window.Open_Target(rar), -1);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].prompt, QStringLiteral("ファイル名　[notes.rar]\r\r") + kCannotHandle);
-    EXPECT_EQ(ui.messages[0].style, 16);
+    EXPECT_EQ(ui.messages[0].style, MessageStyle::Stop);
     EXPECT_EQ(ui.messages[0].title, QStringLiteral("Folivo"));
     EXPECT_EQ(current(), QString());
 }
@@ -203,7 +204,7 @@ TEST_F(OpenTarget, APathThatNamesNothingIsReportedByItsPath)
     EXPECT_EQ(window.Open_Target(missing), -1);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_TRUE(ui.messages[0].prompt.contains(missing));
-    EXPECT_EQ(ui.messages[0].style, 16);
+    EXPECT_EQ(ui.messages[0].style, MessageStyle::Stop);
 }
 
 TEST_F(OpenTarget, AZipArchiveIsUnpackedIntoTheTemporaryFolderAndOpened)
@@ -248,7 +249,7 @@ TEST_F(OpenTarget, AnArchiveWithoutPicturesIsReportedAndOpensNothing)
     EXPECT_EQ(ui.messages[0].prompt,
               QStringLiteral("自動解凍処理をしましたが、有効なデータが有りません。"));
     EXPECT_EQ(ui.messages[0].title, QStringLiteral("Failed"));
-    EXPECT_EQ(ui.messages[0].style, 16);
+    EXPECT_EQ(ui.messages[0].style, MessageStyle::Stop);
 }
 
 TEST_F(OpenTarget, ADamagedZipIsReportedAndWhatCameOutIsStillOpened)
@@ -308,7 +309,7 @@ TEST_F(OpenTarget, AnArchiveIsNotOpenedOverATemporaryFolderFolivoDidNotMake)
     EXPECT_EQ(window.Open_Target(home.filePath(QStringLiteral("Book.zip"))), -1);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].prompt, QStringLiteral("ファイル名　[Book.zip]\r\r") + notOurs);
-    EXPECT_EQ(ui.messages[0].style, 16);
+    EXPECT_EQ(ui.messages[0].style, MessageStyle::Stop);
     EXPECT_EQ(ui.messages[0].title, QStringLiteral("Folivo"));
     EXPECT_EQ(window.Open_Target(home.filePath(QStringLiteral("book.lzh"))), -1);
     ASSERT_EQ(ui.messages.size(), 2u);
@@ -417,7 +418,7 @@ TEST_F(OpenTarget, APathWithALineBreakIsRefusedBeforeTheSettingsAreTouched)
     EXPECT_EQ(window.Open_Target(withLineFeed), -1);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].prompt, refusal(withLineFeed));
-    EXPECT_EQ(ui.messages[0].style, 16);
+    EXPECT_EQ(ui.messages[0].style, MessageStyle::Stop);
     EXPECT_EQ(ui.messages[0].title, QStringLiteral("Folivo"));
 
     const QString withReturn = book(QStringLiteral("Vol\r3"), {QStringLiteral("1.jpg")});

@@ -8,6 +8,7 @@
 #include "platform/modal.h"
 #include "platform/modal_testing.h"
 #include "platform/screen.h"
+#include "platform/ui_services.h"
 #include "settings/drive_list.h"
 #include "settings/folder_tree.h"
 #include "settings/form_dir_testing.h"
@@ -149,7 +150,7 @@ TEST_P(VanishedFolderTest, WarnsOnceAndCutsTheMainFolderBackToTheNearestExisting
     EXPECT_EQ(m_ui.messages[0].prompt,
               QStringLiteral("そのフォルダは既に削除されてしまったようです。\r\r【") + sub +
                   QStringLiteral("】"));
-    EXPECT_EQ(m_ui.messages[0].style, 48);
+    EXPECT_EQ(m_ui.messages[0].style, MessageStyle::Warning);
     EXPECT_EQ(m_ui.messages[0].title, QStringLiteral("Folivo"));
     EXPECT_EQ(dirPath(dialog), books);
     EXPECT_EQ(main.text(), books);

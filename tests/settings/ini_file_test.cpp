@@ -3,6 +3,7 @@
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
 #include "platform/install_folder.h"
+#include "platform/ui_services.h"
 #include "support/temp_home.h"
 #include "support/unprivileged_child.h"
 
@@ -287,7 +288,7 @@ TEST_P(IniWriteFailureTest, TellsTheUserAndEndsTheProgram)
         } catch (const test::ProgramEnded& ended) {
             const bool right = recorder.messages.size() == 1 &&
                                recorder.messages[0].prompt == expected &&
-                               recorder.messages[0].style == 16 &&
+                               recorder.messages[0].style == MessageStyle::Stop &&
                                recorder.messages[0].title == QStringLiteral("Folivo");
             return ended.status * 100 + static_cast<int>(recorder.messages.size()) * 10 +
                    (right ? 1 : 0);

@@ -1,5 +1,6 @@
 #include "shell/form_control.h"
 
+#include "platform/ui_services.h"
 #include "shell/shell_fixture.h"
 
 #include <gtest/gtest.h>
@@ -79,7 +80,7 @@ TEST_F(FormControlTest, EachRegistrationClickSaysDoneAndTheWindowStaysUntilFinis
     ASSERT_EQ(recorder.messages.size(), 2u);
     for (const RecordedMessage& message : recorder.messages) {
         EXPECT_EQ(message.prompt, u"終了しました。"_s);
-        EXPECT_EQ(message.style, 64);
+        EXPECT_EQ(message.style, MessageStyle::Information);
         EXPECT_EQ(message.title, u"Folivo"_s);
     }
 }

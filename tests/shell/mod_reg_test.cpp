@@ -1,6 +1,7 @@
 #include "shell/mod_reg.h"
 
 #include "platform/key_store_testing.h"
+#include "platform/ui_services.h"
 #include "shell/desktop_entry.h"
 #include "shell/shell_fixture.h"
 
@@ -33,7 +34,7 @@ protected:
         ASSERT_EQ(recorder.messages.size(), size_t(prompts.size()));
         for (size_t i = 0; i < recorder.messages.size(); ++i) {
             EXPECT_EQ(recorder.messages[i].prompt, prompts[qsizetype(i)]);
-            EXPECT_EQ(recorder.messages[i].style, 48);
+            EXPECT_EQ(recorder.messages[i].style, MessageStyle::Warning);
             EXPECT_EQ(recorder.messages[i].title, u"Folivo"_s);
         }
     }

@@ -2,6 +2,7 @@
 
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
+#include "platform/ui_services.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -90,7 +91,7 @@ TEST_P(PageStepTable, StepsWithinTheFolderAndStopsAtItsEnds)
     if (c.message) {
         ASSERT_EQ(ui.messages.size(), 1u);
         EXPECT_EQ(ui.messages[0].prompt, QString::fromUtf8(c.message));
-        EXPECT_EQ(ui.messages[0].style, 64);
+        EXPECT_EQ(ui.messages[0].style, MessageStyle::Information);
         EXPECT_EQ(ui.messages[0].title, QStringLiteral("Folivo"));
     } else {
         EXPECT_TRUE(ui.messages.empty());
