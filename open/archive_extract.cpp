@@ -45,6 +45,16 @@ void mark(const QString& folder)
         marker.write(kMarkerText);
 }
 
+// A folder that cannot be made shows up as the archiver's own failure to write into it.
+void makeMarkedFolder(const QString& folder)
+{
+    try {
+        makeFolder(folder);
+        mark(folder);
+    } catch (const Error&) {
+    }
+}
+
 bool isEmptyFolder(const QString& folder)
 {
     return QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System |
@@ -220,11 +230,7 @@ std::int32_t Tmp_Clear(const QString& folder, quintptr owner)
         fileAttributes(folder);
     } catch (const Error&) {
         // Made here, so that it carries the mark from the start.
-        try {
-            makeFolder(folder);
-            mark(folder);
-        } catch (const Error&) {
-        }
+        makeMarkedFolder(folder);
         sweepInBackground(folder);
         return 0;
     }
@@ -251,11 +257,7 @@ std::int32_t Tmp_Clear(const QString& folder, quintptr owner)
     // reaches outside it; a link given as the folder is only unlinked, never set aside.
     if (!setAside(folder))
         removeTree(folder);
-    try {
-        makeFolder(folder);
-        mark(folder);
-    } catch (const Error&) {
-    }
+    makeMarkedFolder(folder);
     sweepInBackground(folder);
     return 0;
 }
