@@ -1,6 +1,7 @@
 #include "platform/picture_loader.h"
 
 #include "platform/error.h"
+#include "platform/jpeg_scaled.h"
 #include "platform/metafile_svg.h"
 #include "platform/picture_data.h"
 #include "platform/screen.h"
@@ -17,6 +18,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 
 namespace folivo {
 namespace {
@@ -89,6 +91,10 @@ public:
         if (pixels.isEmpty())
             return QImage();
         checkFitsInMemory(pixels);
+        if (m_format == "jpeg") {
+            if (std::optional<QImage> image = decodeJpegScaledDown(m_bytes, pixels))
+                return *std::move(image);
+        }
         raiseAllocationLimit();
         QByteArray bytes = m_bytes;
         QBuffer buffer(&bytes);
@@ -182,17 +188,30 @@ QSize bmpHeaderSize(const QByteArray& bytes)
     return QSize(static_cast<int>(width), static_cast<int>(height));
 }
 
+// The signatures Qt's JPEG, GIF and BMP readers look for. Named here, Qt loads only the
+// reader it needs: asking it to guess loads every image plugin on the machine first.
+QByteArray rasterFormat(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\xFF\xD8"))
+        return QByteArrayLiteral("jpeg");
+    if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a"))
+        return QByteArrayLiteral("gif");
+    if (bytes.startsWith("BM"))
+        return QByteArrayLiteral("bmp");
+    return QByteArray();
+}
+
 QSharedPointer<const PictureData> loadRaster(QByteArray bytes)
 {
     raiseAllocationLimit();
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     // The format comes from the content, as a misnamed page still is the picture it holds.
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(false);
-    const QByteArray format = reader.format();
-    if (format != "jpeg" && format != "gif" && format != "bmp")
+    const QByteArray format = rasterFormat(bytes);
+    if (format.isEmpty())
         throw Error(ErrorNumber::InvalidPicture);
+    QImageReader reader(&buffer, format);
+    reader.setAutoTransform(false);
     QSize pixels = format == "bmp" ? bmpHeaderSize(bytes) : reader.size();
     if (!pixels.isValid()) {
         // No size in the header: decode once to learn it.

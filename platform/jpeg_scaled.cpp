@@ -1,0 +1,224 @@
+#include "platform/jpeg_scaled.h"
+
+#include "platform/error.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio> // jpeglib.h needs FILE
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace folivo {
+namespace {
+
+// libjpeg's own buffers (a progressive picture keeps all its coefficients) stay within what
+// the loader allows a decoded picture.
+constexpr long kMaxLibraryMemory = 1024L * 1024 * 1024;
+constexpr int kChannels = 3;
+constexpr int kEighths = 8;
+
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void leaveOnError(j_common_ptr info)
+{
+    // The manager is the first member: libjpeg hands back the pointer it was given.
+    std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+}
+
+// Warnings (a file cut short is filled with grey, as every viewer shows it) are no failures.
+void ignoreMessage(j_common_ptr) {}
+
+/// How the source pixels of one axis average into the target's: source pixel i adds `near[i]`
+/// of itself to target pixel `first[i]` and `far[i]` to the one after. A target pixel is the
+/// mean of the source area it covers, partly covered source pixels counting by their share.
+struct AxisShares {
+    std::vector<int> first;
+    std::vector<float> near;
+    std::vector<float> far;
+
+    void fill(int source, int target)
+    {
+        const auto count = static_cast<std::size_t>(source);
+        first.assign(count, 0);
+        near.assign(count, 0.0F);
+        far.assign(count, 0.0F);
+        // In units where a source pixel is `target` long and a target pixel `source` long.
+        const auto total = static_cast<float>(source);
+        for (int i = 0; i < source; ++i) {
+            const std::int64_t start = std::int64_t{i} * target;
+            const std::int64_t end = start + target;
+            const auto cell = static_cast<int>(start / source);
+            const std::int64_t boundary = std::int64_t{cell + 1} * source;
+            const auto index = static_cast<std::size_t>(i);
+            first[index] = cell;
+            if (end <= boundary || cell + 1 >= target) {
+                near[index] = static_cast<float>(end - start) / total;
+            } else {
+                near[index] = static_cast<float>(boundary - start) / total;
+                far[index] = static_cast<float>(end - boundary) / total;
+            }
+        }
+    }
+};
+
+enum class Outcome { Done, NotApplicable, Failed };
+
+/// The buffers the decoding fills, owned outside the part that may jump, so that a jump
+/// skips no destructor.
+struct Buffers {
+    AxisShares across;
+    AxisShares down;
+    std::vector<JSAMPLE> line;
+    std::vector<float> row;
+    std::vector<float> now;
+    std::vector<float> next;
+};
+
+void addRow(const JSAMPLE* line, int width, const AxisShares& across, float* row)
+{
+    for (int x = 0; x < width; ++x) {
+        const auto index = static_cast<std::size_t>(x);
+        float* cell = row + static_cast<std::ptrdiff_t>(across.first[index]) * kChannels;
+        const float near = across.near[index];
+        const float far = across.far[index];
+        const JSAMPLE* pixel = line + static_cast<std::ptrdiff_t>(x) * kChannels;
+        for (int c = 0; c < kChannels; ++c)
+            cell[c] += near * static_cast<float>(pixel[c]);
+        if (far != 0.0F) {
+            for (int c = 0; c < kChannels; ++c)
+                cell[kChannels + c] += far * static_cast<float>(pixel[c]);
+        }
+    }
+}
+
+void storeRow(const std::vector<float>& sums, QImage& image, int y)
+{
+    auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+    const int width = image.width();
+    for (int x = 0; x < width; ++x) {
+        const float* cell = sums.data() + static_cast<std::ptrdiff_t>(x) * kChannels;
+        int value[kChannels];
+        for (int c = 0; c < kChannels; ++c) {
+            const int rounded = static_cast<int>(cell[c] + 0.5F);
+            value[c] = rounded < 0 ? 0 : (rounded > 255 ? 255 : rounded);
+        }
+        out[x] = qRgb(value[0], value[1], value[2]);
+    }
+}
+
+// Only trivially destroyed objects live here: libjpeg leaves through longjmp on bad data.
+Outcome decodeInto(const QByteArray& bytes, QImage& image, Buffers& buffers)
+{
+    jpeg_decompress_struct info{};
+    ErrorManager errors{};
+    info.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = leaveOnError;
+    errors.pub.output_message = ignoreMessage;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&info);
+        return Outcome::Failed;
+    }
+    jpeg_create_decompress(&info);
+    info.mem->max_memory_to_use = kMaxLibraryMemory;
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                 static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    // Four-colour pictures (CMYK, YCCK) need the inversions Qt's reader knows about.
+    if (info.jpeg_color_space != JCS_GRAYSCALE && info.jpeg_color_space != JCS_YCbCr &&
+        info.jpeg_color_space != JCS_RGB) {
+        jpeg_destroy_decompress(&info);
+        return Outcome::NotApplicable;
+    }
+    info.out_color_space = JCS_RGB;
+    const auto wantWidth = static_cast<JDIMENSION>(image.width());
+    const auto wantHeight = static_cast<JDIMENSION>(image.height());
+    bool covers = false;
+    for (int eighths = 1; eighths <= kEighths && !covers; eighths *= 2) {
+        info.scale_num = static_cast<unsigned int>(eighths);
+        info.scale_denom = kEighths;
+        jpeg_calc_output_dimensions(&info);
+        covers = info.output_width >= wantWidth && info.output_height >= wantHeight;
+    }
+    if (!covers) {
+        jpeg_destroy_decompress(&info);
+        return Outcome::NotApplicable;
+    }
+
+    const auto sourceWidth = static_cast<int>(info.output_width);
+    const auto sourceHeight = static_cast<int>(info.output_height);
+    const auto rowSize = static_cast<std::size_t>(image.width()) * kChannels;
+    try {
+        buffers.across.fill(sourceWidth, image.width());
+        buffers.down.fill(sourceHeight, image.height());
+        buffers.line.assign(static_cast<std::size_t>(sourceWidth) * kChannels, 0);
+        buffers.row.assign(rowSize, 0.0F);
+        buffers.now.assign(rowSize, 0.0F);
+        buffers.next.assign(rowSize, 0.0F);
+    } catch (...) {
+        jpeg_destroy_decompress(&info);
+        throw;
+    }
+
+    jpeg_start_decompress(&info);
+    JSAMPROW line = buffers.line.data();
+    int targetRow = 0;
+    for (int y = 0; y < sourceHeight; ++y) {
+        if (jpeg_read_scanlines(&info, &line, 1) != 1)
+            break; // data ended: libjpeg has already filled in what it could not read
+        std::fill(buffers.row.begin(), buffers.row.end(), 0.0F);
+        addRow(line, sourceWidth, buffers.across, buffers.row.data());
+        const auto index = static_cast<std::size_t>(y);
+        const float near = buffers.down.near[index];
+        const float far = buffers.down.far[index];
+        for (std::size_t i = 0; i < rowSize; ++i)
+            buffers.now[i] += near * buffers.row[i];
+        if (far != 0.0F) {
+            for (std::size_t i = 0; i < rowSize; ++i)
+                buffers.next[i] += far * buffers.row[i];
+        }
+        // The target row is complete once a source row reaches its lower edge.
+        const std::int64_t reached = std::int64_t{y + 1} * image.height();
+        if (reached >= std::int64_t{targetRow + 1} * sourceHeight && targetRow < image.height()) {
+            storeRow(buffers.now, image, targetRow++);
+            buffers.now.swap(buffers.next);
+            std::fill(buffers.next.begin(), buffers.next.end(), 0.0F);
+        }
+    }
+    if (targetRow < image.height()) {
+        // Fewer rows than announced (it never happens with libjpeg's own filling): no page.
+        jpeg_abort_decompress(&info);
+        jpeg_destroy_decompress(&info);
+        return Outcome::Failed;
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return Outcome::Done;
+}
+
+} // namespace
+
+std::optional<QImage> decodeJpegScaledDown(const QByteArray& bytes, const QSize& target)
+{
+    if (target.isEmpty())
+        return std::nullopt;
+    QImage image(target, QImage::Format_RGB32);
+    if (image.isNull())
+        throw Error(ErrorNumber::OutOfMemory);
+    Buffers buffers;
+    switch (decodeInto(bytes, image, buffers)) {
+    case Outcome::Done:
+        return image;
+    case Outcome::NotApplicable:
+        return std::nullopt;
+    case Outcome::Failed:
+        break;
+    }
+    throw Error(ErrorNumber::InvalidPicture);
+}
+
+} // namespace folivo

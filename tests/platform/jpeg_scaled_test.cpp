@@ -1,0 +1,110 @@
+#include "platform/jpeg_scaled.h"
+
+#include "platform/error.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace folivo {
+namespace {
+
+QByteArray jpeg(const QImage& image, int quality = 95)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, "JPEG", quality));
+    return bytes;
+}
+
+// Paper with a gradient, black strokes and a red block: edges, fine lines and flat areas.
+QImage scan(const QSize& size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient paper(0, 0, size.width(), size.height());
+    paper.setColorAt(0, QColor(250, 240, 220));
+    paper.setColorAt(1, QColor(200, 190, 170));
+    painter.fillRect(image.rect(), paper);
+    painter.setPen(QPen(Qt::black, 3));
+    for (int y = 20; y < size.height(); y += 37)
+        painter.drawLine(10, y, size.width() - 10, y + 5);
+    painter.fillRect(size.width() / 3, size.height() / 3, size.width() / 4, size.height() / 5,
+                     Qt::red);
+    return image;
+}
+
+double meanDifference(const QImage& a, const QImage& b)
+{
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
+        }
+    }
+    return sum / (3.0 * a.width() * a.height());
+}
+
+TEST(JpegScaledTest, DrawsThePageAsAFullDecodeScaledSmoothlyWould)
+{
+    const QImage original = scan({1240, 1754});
+    const QByteArray bytes = jpeg(original);
+    QImage full;
+    ASSERT_TRUE(full.loadFromData(bytes, "JPEG"));
+    // A reduced decode with a remainder, an exact eighth, the full size, odd small sizes.
+    for (const QSize target :
+         {QSize(704, 996), QSize(620, 877), QSize(1240, 1754), QSize(333, 251), QSize(1, 1)}) {
+        SCOPED_TRACE(testing::Message() << target.width() << " x " << target.height());
+        const std::optional<QImage> page = decodeJpegScaledDown(bytes, target);
+        ASSERT_TRUE(page.has_value());
+        ASSERT_EQ(page->size(), target);
+        EXPECT_EQ(page->format(), QImage::Format_RGB32);
+        const QImage expected =
+            full.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        EXPECT_LT(meanDifference(*page, expected), 4.0);
+    }
+}
+
+TEST(JpegScaledTest, GreyPicturesComeOutGreyAndLargerTargetsAreLeftToTheCaller)
+{
+    QImage grey(64, 48, QImage::Format_Grayscale8);
+    grey.fill(90);
+    const QByteArray bytes = jpeg(grey);
+    const std::optional<QImage> page = decodeJpegScaledDown(bytes, {32, 24});
+    ASSERT_TRUE(page.has_value());
+    const QRgb pixel = page->pixel(16, 12);
+    EXPECT_NEAR(qRed(pixel), 90, 2);
+    EXPECT_EQ(qRed(pixel), qGreen(pixel));
+    EXPECT_EQ(qGreen(pixel), qBlue(pixel));
+
+    EXPECT_FALSE(decodeJpegScaledDown(bytes, {65, 48}).has_value());
+    EXPECT_FALSE(decodeJpegScaledDown(bytes, {64, 49}).has_value());
+}
+
+TEST(JpegScaledTest, BrokenDataIsAnInvalidPictureAndACutFileShowsWhatItHas)
+{
+    const QByteArray bytes = jpeg(scan({400, 300}));
+    try {
+        decodeJpegScaledDown(QByteArray("\xFF\xD8\xFF\xE0 not a picture", 20), {10, 10});
+        ADD_FAILURE() << "no error";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.number(), ErrorNumber::InvalidPicture);
+    }
+    // A file cut short is filled in below the cut, as viewers show it.
+    const std::optional<QImage> cut =
+        decodeJpegScaledDown(bytes.left(bytes.size() / 2), {200, 150});
+    ASSERT_TRUE(cut.has_value());
+    EXPECT_EQ(cut->size(), QSize(200, 150));
+}
+
+} // namespace
+} // namespace folivo
