@@ -2,11 +2,16 @@
 
 #include "platform/error.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <csetjmp>
 #include <cstdint>
-#include <cstdio> // jpeglib.h needs FILE
+#include <cstdio>
+#include <memory>
 #include <vector>
+
+#include <sys/mman.h>
 
 #include <jpeglib.h>
 
@@ -66,7 +71,7 @@ struct AxisShares {
     }
 };
 
-enum class Outcome { Done, NotApplicable, Failed };
+enum class Outcome { Done, NothingWanted, NotApplicable, Failed };
 
 /// The buffers the decoding fills, owned outside the part that may jump, so that a jump
 /// skips no destructor.
@@ -111,8 +116,47 @@ void storeRow(const std::vector<float>& sums, QImage& image, int y)
     }
 }
 
+/// Where the compressed data comes from: bytes in memory or an open file.
+struct Source {
+    const QByteArray* bytes = nullptr;
+    std::FILE* file = nullptr;
+    bool ownMapping = false; ///< the page's pixels in a mapping of their own
+};
+
+struct Mapping {
+    void* address;
+    std::size_t length;
+};
+
+void unmapPixels(void* info)
+{
+    const auto* mapping = static_cast<Mapping*>(info);
+    munmap(mapping->address, mapping->length);
+    delete mapping;
+}
+
+// Pixels that go back to the system the moment their last copy is dropped. Pages drawn
+// ahead on worker threads would otherwise stay behind in those threads' memory pools, long
+// after the page was shown and let go.
+QImage mappedImage(const QSize& size)
+{
+    const qsizetype stride = qsizetype{size.width()} * 4;
+    const auto length = static_cast<std::size_t>(stride) * static_cast<std::size_t>(size.height());
+    void* address =
+        mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (address == MAP_FAILED)
+        return QImage();
+    auto* mapping = new Mapping{address, length};
+    QImage image(static_cast<uchar*>(address), size.width(), size.height(), stride,
+                 QImage::Format_RGB32, unmapPixels, mapping);
+    if (image.isNull())
+        unmapPixels(mapping);
+    return image;
+}
+
 // Only trivially destroyed objects live here: libjpeg leaves through longjmp on bad data.
-Outcome decodeInto(const QByteArray& bytes, QImage& image, Buffers& buffers)
+Outcome decodeInto(const Source& source, const TargetFor& targetFor, QImage& image,
+                   Buffers& buffers)
 {
     jpeg_decompress_struct info{};
     ErrorManager errors{};
@@ -125,8 +169,12 @@ Outcome decodeInto(const QByteArray& bytes, QImage& image, Buffers& buffers)
     }
     jpeg_create_decompress(&info);
     info.mem->max_memory_to_use = kMaxLibraryMemory;
-    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
-                 static_cast<unsigned long>(bytes.size()));
+    if (source.bytes) {
+        jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(source.bytes->constData()),
+                     static_cast<unsigned long>(source.bytes->size()));
+    } else {
+        jpeg_stdio_src(&info, source.file);
+    }
     jpeg_read_header(&info, TRUE);
     // Four-colour pictures (CMYK, YCCK) need the inversions Qt's reader knows about.
     if (info.jpeg_color_space != JCS_GRAYSCALE && info.jpeg_color_space != JCS_YCbCr &&
@@ -134,9 +182,26 @@ Outcome decodeInto(const QByteArray& bytes, QImage& image, Buffers& buffers)
         jpeg_destroy_decompress(&info);
         return Outcome::NotApplicable;
     }
+    try {
+        const QSize target = targetFor(
+            QSize(static_cast<int>(info.image_width), static_cast<int>(info.image_height)));
+        if (target.isEmpty()) {
+            jpeg_destroy_decompress(&info);
+            return Outcome::NothingWanted;
+        }
+        image = source.ownMapping ? mappedImage(target) : QImage(target, QImage::Format_RGB32);
+    } catch (...) {
+        jpeg_destroy_decompress(&info);
+        throw;
+    }
+    if (image.isNull()) {
+        jpeg_destroy_decompress(&info);
+        throw Error(ErrorNumber::OutOfMemory);
+    }
     info.out_color_space = JCS_RGB;
     const auto wantWidth = static_cast<JDIMENSION>(image.width());
     const auto wantHeight = static_cast<JDIMENSION>(image.height());
+    // The reductions libjpeg-turbo decodes with its fast code: 1/8, 1/4, 1/2 and whole.
     bool covers = false;
     for (int eighths = 1; eighths <= kEighths && !covers; eighths *= 2) {
         info.scale_num = static_cast<unsigned int>(eighths);
@@ -200,25 +265,48 @@ Outcome decodeInto(const QByteArray& bytes, QImage& image, Buffers& buffers)
     return Outcome::Done;
 }
 
-} // namespace
-
-std::optional<QImage> decodeJpegScaledDown(const QByteArray& bytes, const QSize& target)
+std::optional<QImage> decode(const Source& source, const TargetFor& targetFor)
 {
-    if (target.isEmpty())
-        return std::nullopt;
-    QImage image(target, QImage::Format_RGB32);
-    if (image.isNull())
-        throw Error(ErrorNumber::OutOfMemory);
+    QImage image;
     Buffers buffers;
-    switch (decodeInto(bytes, image, buffers)) {
+    switch (decodeInto(source, targetFor, image, buffers)) {
     case Outcome::Done:
         return image;
+    case Outcome::NothingWanted:
+        return QImage();
     case Outcome::NotApplicable:
         return std::nullopt;
     case Outcome::Failed:
         break;
     }
     throw Error(ErrorNumber::InvalidPicture);
+}
+
+} // namespace
+
+std::optional<QImage> decodeJpegScaledDown(const QByteArray& bytes, const QSize& target)
+{
+    if (target.isEmpty())
+        return std::nullopt;
+    Source source;
+    source.bytes = &bytes;
+    return decode(source, [&](const QSize&) { return target; });
+}
+
+std::optional<QImage> decodeJpegFileScaledDown(const QString& path, const TargetFor& targetFor)
+{
+    std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "rbe");
+    if (!file)
+        return std::nullopt;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
+    unsigned char signature[2] = {};
+    if (std::fread(signature, 1, 2, file) != 2 || signature[0] != 0xFF || signature[1] != 0xD8)
+        return std::nullopt;
+    std::rewind(file);
+    Source source;
+    source.file = file;
+    source.ownMapping = true;
+    return decode(source, targetFor);
 }
 
 } // namespace folivo

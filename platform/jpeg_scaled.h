@@ -3,20 +3,32 @@
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
+#include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace folivo {
 
+/// Gets a JPEG's size in pixels; gives the size to draw it at, or an empty size for none.
+using TargetFor = std::function<QSize(const QSize& pixels)>;
+
 /// Decodes the JPEG in `bytes` straight to exactly `target` pixels, when the target is no
-/// larger than the picture: libjpeg decodes at the smallest of its 1/8 … 8/8 scales that
-/// still covers the target, and each row is averaged down into the page as it arrives. No
-/// full-size (or half-size) copy of the picture is ever held, so a page costs its own pixels
-/// and little else.
+/// larger than the picture: libjpeg decodes at the smallest of its 1/8, 1/4, 1/2 and whole
+/// scales that still covers the target, and each row is averaged down into the page as it
+/// arrives. No full-size (or half-size) copy of the picture is ever held, so a page costs
+/// its own pixels and little else.
 ///
 /// Returns std::nullopt when this path does not apply (a target larger than the picture, or
 /// a colour model other than grey, YCbCr or RGB): the caller decodes another way. Throws
 /// Error(InvalidPicture) when libjpeg gives up on the data.
 std::optional<QImage> decodeJpegScaledDown(const QByteArray& bytes, const QSize& target);
+
+/// The same, reading the file at `path` as it decodes instead of holding its bytes; the size
+/// to draw at comes from `targetFor` once the header is read. A null image when `targetFor`
+/// wants none; std::nullopt also when the file cannot be opened or is no JPEG. The pixels
+/// live in a mapping of their own, given back to the system when the last copy goes, so
+/// that pages drawn on worker threads leave nothing behind in those threads' memory pools.
+std::optional<QImage> decodeJpegFileScaledDown(const QString& path, const TargetFor& targetFor);
 
 } // namespace folivo

@@ -1,8 +1,11 @@
 #include "view/page_prefetch.h"
 
 #include "platform/combo_box.h"
+#include "platform/error.h"
+#include "platform/jpeg_scaled.h"
 #include "platform/path_separator.h"
 #include "platform/screen.h"
+#include "platform/thread_priority.h"
 #include "view/fit_search.h"
 #include "view/image_control.h"
 #include "view/page_list.h"
@@ -68,7 +71,7 @@ PagePrefetch::~PagePrefetch()
 }
 
 void PagePrefetch::prepareAround(const QString& folder, const QString& name, int direction,
-                                 const PageTurnSizing& sizing)
+                                 const PageTurnSizing& sizing, Pace pace)
 {
     std::unique_lock lock(m_mutex);
     if (!m_enabled)
@@ -78,7 +81,7 @@ void PagePrefetch::prepareAround(const QString& folder, const QString& name, int
         m_direction = direction > 0 ? 1 : -1;
     // The work queued for the last page stays until this plan replaces it: while the reader
     // flicks, it is mostly this plan's work as well.
-    m_plan = Plan{folder, name, m_direction, sizing};
+    m_plan = Plan{folder, name, m_direction, sizing, pace};
     startWorkers(lock);
 }
 
@@ -99,13 +102,11 @@ std::optional<PreparedPage> PagePrefetch::take(const QString& path, double twips
 
     if (entry.sizing.twipsPerPixel != twipsPerPixel)
         return std::nullopt;
-    // Replaced, cut short, touched or removed since it was read: the turn reads it again.
-    if (fileStamp(path) != entry.stamp)
+    // Replaced, cut short, touched or removed since it was read: the turn draws it itself.
+    if (fileStamp(path) != entry.page.stamp)
         return std::nullopt;
-    if (!entry.page.image.isNull()) {
-        lock.lock();
-        ++m_hits;
-    }
+    lock.lock();
+    ++m_hits;
     return std::move(entry.page);
 }
 
@@ -157,6 +158,8 @@ void PagePrefetch::startWorkers(std::unique_lock<std::mutex>&)
 
 void PagePrefetch::work()
 {
+    // The page on screen and the window come first: reading ahead takes what they leave.
+    lowerCurrentThreadPriority();
     std::unique_lock lock(m_mutex);
     while (!m_stopping) {
         const std::uint64_t generation = m_generation;
@@ -190,9 +193,10 @@ void PagePrefetch::runPlan(const Plan& plan, std::uint64_t generation)
     QStringList wanted;
     try {
         const QString ahead = stepFrom(plan.folder, plan.name, plan.direction);
-        const QString further = stepFrom(plan.folder, ahead, plan.direction);
-        const QString behind = stepFrom(plan.folder, plan.name, -plan.direction);
-        for (const QString& name : {ahead, further, behind}) {
+        const QString second = plan.pace == Pace::Flicking
+                                   ? stepFrom(plan.folder, ahead, plan.direction)
+                                   : stepFrom(plan.folder, plan.name, -plan.direction);
+        for (const QString& name : {ahead, second}) {
             const QString path = joinPath(plan.folder, name);
             if (!name.isEmpty() && name != plan.name && !wanted.contains(path))
                 wanted.append(path);
@@ -220,61 +224,70 @@ void PagePrefetch::prepare(const QString& path, std::uint64_t generation)
         if (!stamp)
             return;
         PageTurnSizing sizing;
-        Picture picture;
         {
             const std::lock_guard lock(m_mutex);
             if (generation != m_generation)
                 return;
             sizing = m_sizing;
             for (const Entry& entry : m_entries) {
-                if (entry.path != path || entry.stamp != *stamp)
-                    continue;
-                if (entry.sizing == sizing)
+                if (entry.path == path && entry.page.stamp == *stamp && entry.sizing == sizing)
                     return;
-                // The same file, to be shown at another size: only the drawing is redone.
-                picture = entry.page.picture;
             }
         }
-        if (picture.isNull()) {
-            picture = loadRasterPicture(path);
-            // A metafile, or a file that changed while it was read, is left to the turn.
-            if (picture.isNull() || fileStamp(path) != stamp)
-                return;
-        }
 
-        const QSize natural = picture.naturalSizeTwips(sizing.twipsPerPixel);
-        const FitResult fit = fitPage(natural.width(), natural.height(), sizing.bairitu, 1.0,
-                                      sizing.viewWidth, sizing.viewHeight, 1, sizing.mode2);
-        const QSize pixels(twipsToPixels(fit.width, sizing.twipsPerPixel),
-                           twipsToPixels(fit.height, sizing.twipsPerPixel));
-        const QSize device = ImageControl::deviceSize(pixels, sizing.devicePixelRatio);
-        if (device.isEmpty())
-            return;
-        const qint64 bytes =
-            qint64{device.width()} * device.height() * kBytesPerPixel + stamp->size;
-        {
+        // The size the turn will draw a picture of this natural size at, its bytes reserved
+        // first; none when the page is not wanted any more or would not fit the budget.
+        const auto reserveDeviceSize = [&](const QSize& naturalTwips) {
+            const FitResult fit =
+                fitPage(naturalTwips.width(), naturalTwips.height(), sizing.bairitu, 1.0,
+                        sizing.viewWidth, sizing.viewHeight, 1, sizing.mode2);
+            const QSize pixels(twipsToPixels(fit.width, sizing.twipsPerPixel),
+                               twipsToPixels(fit.height, sizing.twipsPerPixel));
+            const QSize device = ImageControl::deviceSize(pixels, sizing.devicePixelRatio);
+            if (device.isEmpty())
+                return QSize();
+            const qint64 bytes = qint64{device.width()} * device.height() * kBytesPerPixel;
             const std::lock_guard lock(m_mutex);
+            m_heldBytes -= std::exchange(reserved, 0);
             if (!m_wanted.contains(path) || m_heldBytes + bytes > kByteBudget)
-                return;
+                return QSize();
             m_heldBytes += bytes;
             reserved = bytes;
-        }
+            return device;
+        };
 
-        QImage image = picture.render(device);
-        image.setDevicePixelRatio(sizing.devicePixelRatio);
+        // A JPEG is decoded from the file as it is read: no copy of its bytes is held.
+        std::optional<QImage> image = decodeJpegFileScaledDown(path, [&](const QSize& pixels) {
+            return reserveDeviceSize(QSize(pixelsToTwips(pixels.width(), sizing.twipsPerPixel),
+                                           pixelsToTwips(pixels.height(), sizing.twipsPerPixel)));
+        });
+        if (!image) {
+            const Picture picture = loadRasterPicture(path);
+            // A metafile is left to the turn: its libraries stay on the user-interface thread.
+            if (picture.isNull())
+                throw Error(ErrorNumber::InvalidPicture);
+            const QSize device = reserveDeviceSize(picture.naturalSizeTwips(sizing.twipsPerPixel));
+            image = device.isEmpty() ? QImage() : picture.render(device);
+        }
+        // Nothing wanted, or a file that changed while it was read: left to the turn.
+        if (image->isNull() || fileStamp(path) != stamp)
+            throw Error(ErrorNumber::InvalidPicture);
+        image->setDevicePixelRatio(sizing.devicePixelRatio);
 
         const std::lock_guard lock(m_mutex);
-        m_heldBytes -= std::exchange(reserved, 0);
-        if (!m_wanted.contains(path))
+        if (!m_wanted.contains(path)) {
+            m_heldBytes -= std::exchange(reserved, 0);
             return;
+        }
         const auto old = std::find_if(m_entries.begin(), m_entries.end(),
                                       [&](const Entry& entry) { return entry.path == path; });
         if (old != m_entries.end()) {
             m_heldBytes -= old->bytes;
             m_entries.erase(old);
         }
-        m_entries.push_back(Entry{path, *stamp, sizing, PreparedPage{picture, image}, bytes});
-        m_heldBytes += bytes;
+        // The reservation becomes the entry's.
+        m_entries.push_back(Entry{path, sizing, PreparedPage{*std::move(image), *stamp},
+                                  std::exchange(reserved, 0)});
     } catch (...) {
         // Not kept: the turn that reaches this page loads it and reports the failure then.
         const std::lock_guard lock(m_mutex);

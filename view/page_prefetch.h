@@ -31,10 +31,16 @@ struct PageTurnSizing {
     bool operator==(const PageTurnSizing&) const = default;
 };
 
-/// A page read and rendered ahead of its turn.
+/// How the reader turns the pages: reading each, or flicking through faster than a page can
+/// be read.
+enum class Pace { Reading, Flicking };
+
+/// A page rendered ahead of its turn. Only the pixels are kept: the turn reads the file
+/// itself, as it would without reading ahead, and draws these pixels only when the file is
+/// still the one they were rendered from.
 struct PreparedPage {
-    Picture picture;
-    QImage image; ///< in device pixels, its ratio set; null when not rendered ahead
+    QImage image;    ///< in device pixels, its ratio set
+    FileStamp stamp; ///< of the file the pixels come from
 };
 
 /// Reads and renders the pages around the one on screen on worker threads, so that a page
@@ -55,13 +61,16 @@ public:
     PagePrefetch& operator=(const PagePrefetch&) = delete;
 
     /// After the page `name` of `folder` is shown: prepare the page a turn in `direction`
-    /// (+1, -1; 0 keeps the last one) would show, the one after it, and the one a turn back.
+    /// (+1, -1; 0 keeps the last one) would show, and the one a turn back while reading, or
+    /// the one after it while flicking (the second core decodes it meanwhile). Two pages at
+    /// most: what is prepared stays within a few screen pages.
     void prepareAround(const QString& folder, const QString& name, int direction,
-                       const PageTurnSizing& sizing);
+                       const PageTurnSizing& sizing, Pace pace);
 
     /// The page at `path` if it was prepared from the file as it is now, at the screen's
     /// current resolution. Waits while that page is being read; never reads it itself. The
-    /// page stays prepared for a later turn back to it.
+    /// page stays prepared for a later turn back to it. The caller reads the file after this
+    /// and compares the stamp again: the file may change in between.
     std::optional<PreparedPage> take(const QString& path, double twipsPerPixel);
 
     /// Forgets every prepared page (nothing is waited for).
@@ -87,10 +96,10 @@ private:
         QString name;
         int direction = 1;
         PageTurnSizing sizing;
+        Pace pace = Pace::Reading;
     };
     struct Entry {
         QString path;
-        FileStamp stamp;
         PageTurnSizing sizing;
         PreparedPage page;
         qint64 bytes = 0;

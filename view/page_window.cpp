@@ -5,6 +5,7 @@
 #include "platform/combo_box.h"
 #include "platform/error.h"
 #include "platform/file_drop.h"
+#include "platform/file_stamp.h"
 #include "platform/path_separator.h"
 #include "platform/picture_loader.h"
 #include "platform/screen.h"
@@ -26,6 +27,7 @@ namespace folivo {
 namespace {
 
 const QString kWrongFolderMessage = QStringLiteral("正しい対象フォルダを指定してください。");
+constexpr qint64 kFlickingTurnMs = 250;
 
 bool isListed(const ComboBox& box, const QString& text)
 {
@@ -99,10 +101,13 @@ QString Form_Main::Image_Get(ImageControl& Image, ComboBox& Path_Name, ComboBox&
         Image.setVisible(false);
         Image.setStretch(false);
         const QString path = joinPath(Path_Name.text(), File_Name.text());
-        if (std::optional<PreparedPage> ready = m_prefetch->take(path, twipsPerPixel()))
-            Image.setPicture(ready->picture, ready->image);
+        const std::optional<PreparedPage> ready = m_prefetch->take(path, twipsPerPixel());
+        const Picture picture = loadPicture(path);
+        // The pixels drawn ahead are used only if the file read now is the one they show.
+        if (ready && fileStamp(path) == ready->stamp)
+            Image.setPicture(picture, ready->image);
         else
-            Image.setPicture(loadPicture(path));
+            Image.setPicture(picture);
 
         const FitResult fit =
             fitPage(Image.widthTwips(), Image.heightTwips(), bairitu, base_bairitu,
@@ -153,7 +158,13 @@ void Form_Main::prepareNextTurns(const ImageControl& Image, const QString& folde
     sizing.bairitu = sizing.mode2 == 1 ? bairitu : 1.0;
     sizing.twipsPerPixel = twipsPerPixel();
     sizing.devicePixelRatio = Image.devicePixelRatioF();
-    m_prefetch->prepareAround(folder, name, Count, sizing);
+    // A page turned again within a quarter of a second was not read: the reader is flicking
+    // through, and the next page but one is wanted before the one behind.
+    const bool flicking =
+        Count != 0 && m_lastShown.isValid() && m_lastShown.elapsed() < kFlickingTurnMs;
+    m_lastShown.start();
+    m_prefetch->prepareAround(folder, name, Count, sizing,
+                              flicking ? Pace::Flicking : Pace::Reading);
 }
 
 void Form_Main::showPageWindow()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
@@ -69,6 +70,7 @@ private:
     ImageControl* m_image = nullptr;
     std::optional<Factors> m_shownFactors;
     std::unique_ptr<PagePrefetch> m_prefetch;
+    QElapsedTimer m_lastShown; ///< since the last page was shown
 };
 
 } // namespace folivo
