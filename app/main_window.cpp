@@ -21,6 +21,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -208,6 +209,10 @@ void MDIForm_Main::MDIForm_Load(const QString& CommandLine)
     if (!path.isEmpty() && QDir::isRelativePath(path))
         path = QDir::cleanPath(QDir::current().absoluteFilePath(path));
 
+    // A folder's first page is decoded on another core while the folder is registered and
+    // opened, which also shows its first page.
+    if (!path.isEmpty() && QFileInfo(path).isDir())
+        pageWindow().prepareFirstPage(path);
     const std::int32_t kind = Open_Target(path);
     if (!line.isEmpty() && kind == OpenKind::Failed)
         ui().endProgram(1);

@@ -84,19 +84,19 @@ struct Buffers {
     std::vector<float> next;
 };
 
-void addRow(const JSAMPLE* line, int width, const AxisShares& across, float* row)
+void addRow(const float* line, int width, const AxisShares& across, float* row)
 {
     for (int x = 0; x < width; ++x) {
         const auto index = static_cast<std::size_t>(x);
         float* cell = row + static_cast<std::ptrdiff_t>(across.first[index]) * kChannels;
         const float near = across.near[index];
         const float far = across.far[index];
-        const JSAMPLE* pixel = line + static_cast<std::ptrdiff_t>(x) * kChannels;
+        const float* pixel = line + static_cast<std::ptrdiff_t>(x) * kChannels;
         for (int c = 0; c < kChannels; ++c)
-            cell[c] += near * static_cast<float>(pixel[c]);
+            cell[c] += near * pixel[c];
         if (far != 0.0F) {
             for (int c = 0; c < kChannels; ++c)
-                cell[kChannels + c] += far * static_cast<float>(pixel[c]);
+                cell[kChannels + c] += far * pixel[c];
         }
     }
 }
@@ -217,13 +217,14 @@ Outcome decodeInto(const Source& source, const TargetFor& targetFor, QImage& ima
     const auto sourceWidth = static_cast<int>(info.output_width);
     const auto sourceHeight = static_cast<int>(info.output_height);
     const auto rowSize = static_cast<std::size_t>(image.width()) * kChannels;
+    const auto lineSize = static_cast<std::size_t>(sourceWidth) * kChannels;
     try {
         buffers.across.fill(sourceWidth, image.width());
         buffers.down.fill(sourceHeight, image.height());
-        buffers.line.assign(static_cast<std::size_t>(sourceWidth) * kChannels, 0);
+        buffers.line.assign(lineSize, 0);
         buffers.row.assign(rowSize, 0.0F);
-        buffers.now.assign(rowSize, 0.0F);
-        buffers.next.assign(rowSize, 0.0F);
+        buffers.now.assign(lineSize, 0.0F);
+        buffers.next.assign(lineSize, 0.0F);
     } catch (...) {
         jpeg_destroy_decompress(&info);
         throw;
@@ -235,21 +236,23 @@ Outcome decodeInto(const Source& source, const TargetFor& targetFor, QImage& ima
     for (int y = 0; y < sourceHeight; ++y) {
         if (jpeg_read_scanlines(&info, &line, 1) != 1)
             break; // data ended: libjpeg has already filled in what it could not read
-        std::fill(buffers.row.begin(), buffers.row.end(), 0.0F);
-        addRow(line, sourceWidth, buffers.across, buffers.row.data());
+        // Rows are summed down at the decoded width first (a plain loop the compiler runs
+        // several samples at a time), and each finished row is averaged across only once.
         const auto index = static_cast<std::size_t>(y);
         const float near = buffers.down.near[index];
         const float far = buffers.down.far[index];
-        for (std::size_t i = 0; i < rowSize; ++i)
-            buffers.now[i] += near * buffers.row[i];
+        for (std::size_t i = 0; i < lineSize; ++i)
+            buffers.now[i] += near * static_cast<float>(line[i]);
         if (far != 0.0F) {
-            for (std::size_t i = 0; i < rowSize; ++i)
-                buffers.next[i] += far * buffers.row[i];
+            for (std::size_t i = 0; i < lineSize; ++i)
+                buffers.next[i] += far * static_cast<float>(line[i]);
         }
         // The target row is complete once a source row reaches its lower edge.
         const std::int64_t reached = std::int64_t{y + 1} * image.height();
         if (reached >= std::int64_t{targetRow + 1} * sourceHeight && targetRow < image.height()) {
-            storeRow(buffers.now, image, targetRow++);
+            std::fill(buffers.row.begin(), buffers.row.end(), 0.0F);
+            addRow(buffers.now.data(), sourceWidth, buffers.across, buffers.row.data());
+            storeRow(buffers.row, image, targetRow++);
             buffers.now.swap(buffers.next);
             std::fill(buffers.next.begin(), buffers.next.end(), 0.0F);
         }

@@ -1,5 +1,6 @@
 #include "view/page_prefetch.h"
 
+#include "platform/blanks.h"
 #include "platform/combo_box.h"
 #include "platform/error.h"
 #include "platform/jpeg_scaled.h"
@@ -39,12 +40,12 @@ private:
 // messages: an end is simply no page to prepare).
 QString stepFrom(const QString& folder, const QString& name, int direction)
 {
-    if (name.trimmed().isEmpty())
+    if (trimBlanks(name).isEmpty())
         return QString();
     const TextOnly path(folder);
     if (direction > 0)
-        return Mod_Varnox::File_Next(path, TextOnly(name)).trimmed();
-    return Mod_Varnox::File_Previous(path, name.trimmed()).trimmed();
+        return trimBlanks(Mod_Varnox::File_Next(path, TextOnly(name)));
+    return trimBlanks(Mod_Varnox::File_Previous(path, trimBlanks(name)));
 }
 
 constexpr qint64 kBytesPerPixel = 4;
@@ -83,6 +84,32 @@ void PagePrefetch::prepareAround(const QString& folder, const QString& name, int
     // flicks, it is mostly this plan's work as well.
     m_plan = Plan{folder, name, m_direction, sizing, pace};
     startWorkers(lock);
+}
+
+void PagePrefetch::prepareFirstPage(const QString& folder, const PageTurnSizing& sizing)
+{
+    QString first;
+    try {
+        // An empty page name steps to the folder's first page, without any message.
+        first = trimBlanks(Mod_Varnox::File_Step(TextOnly(folder), TextOnly(QString()), 1));
+    } catch (...) {
+        return; // opening the folder reports what is wrong with it
+    }
+    if (first.isEmpty())
+        return;
+    const QString path = joinPath(folder, first);
+    std::unique_lock lock(m_mutex);
+    if (!m_enabled || m_stopping)
+        return;
+    ++m_generation;
+    m_plan.reset();
+    m_sizing = sizing;
+    m_wanted = QStringList{path};
+    dropUnwanted();
+    m_queue.assign(1, path);
+    // Not one of the background workers: the reader is waiting for this page.
+    ++m_workers;
+    QThreadPool::globalInstance()->start([this] { work(false); });
 }
 
 std::optional<PreparedPage> PagePrefetch::take(const QString& path, double twipsPerPixel)
@@ -152,14 +179,15 @@ void PagePrefetch::startWorkers(std::unique_lock<std::mutex>&)
     const int wanted = std::min(m_pool.maxThreadCount(), pending);
     while (m_workers < wanted) {
         ++m_workers;
-        m_pool.start([this] { work(); });
+        m_pool.start([this] { work(true); });
     }
 }
 
-void PagePrefetch::work()
+void PagePrefetch::work(bool background)
 {
     // The page on screen and the window come first: reading ahead takes what they leave.
-    lowerCurrentThreadPriority();
+    if (background)
+        lowerCurrentThreadPriority();
     std::unique_lock lock(m_mutex);
     while (!m_stopping) {
         const std::uint64_t generation = m_generation;

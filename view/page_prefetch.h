@@ -67,6 +67,10 @@ public:
     void prepareAround(const QString& folder, const QString& name, int direction,
                        const PageTurnSizing& sizing, Pace pace);
 
+    /// At start-up, while the windows are still being built: prepare the first page of
+    /// `folder`, the one opening it shows, at full priority.
+    void prepareFirstPage(const QString& folder, const PageTurnSizing& sizing);
+
     /// The page at `path` if it was prepared from the file as it is now, at the screen's
     /// current resolution. Waits while that page is being read; never reads it itself. The
     /// page stays prepared for a later turn back to it. The caller reads the file after this
@@ -106,7 +110,7 @@ private:
     };
 
     void startWorkers(std::unique_lock<std::mutex>& lock);
-    void work();
+    void work(bool background);
     void runPlan(const Plan& plan, std::uint64_t generation);
     void prepare(const QString& path, std::uint64_t generation);
     void dropUnwanted();

@@ -151,13 +151,7 @@ void Form_Main::keepShownFactors(double& bairitu, double& base_bairitu) const
 void Form_Main::prepareNextTurns(const ImageControl& Image, const QString& folder,
                                  const QString& name, std::int32_t Count, double bairitu)
 {
-    PageTurnSizing sizing;
-    sizing.viewWidth = Mod_Varnox::View_Width;
-    sizing.viewHeight = Mod_Varnox::View_Height;
-    sizing.mode2 = m_host->zoomFixed() ? 1 : 0;
-    sizing.bairitu = sizing.mode2 == 1 ? bairitu : 1.0;
-    sizing.twipsPerPixel = twipsPerPixel();
-    sizing.devicePixelRatio = Image.devicePixelRatioF();
+    const PageTurnSizing sizing = turnSizing(Image, bairitu);
     // A page turned again within a quarter of a second was not read: the reader is flicking
     // through, and the next page but one is wanted before the one behind.
     const bool flicking =
@@ -165,6 +159,23 @@ void Form_Main::prepareNextTurns(const ImageControl& Image, const QString& folde
     m_lastShown.start();
     m_prefetch->prepareAround(folder, name, Count, sizing,
                               flicking ? Pace::Flicking : Pace::Reading);
+}
+
+PageTurnSizing Form_Main::turnSizing(const ImageControl& Image, double bairitu) const
+{
+    PageTurnSizing sizing;
+    sizing.viewWidth = Mod_Varnox::View_Width;
+    sizing.viewHeight = Mod_Varnox::View_Height;
+    sizing.mode2 = m_host->zoomFixed() ? 1 : 0;
+    sizing.bairitu = sizing.mode2 == 1 ? bairitu : 1.0;
+    sizing.twipsPerPixel = twipsPerPixel();
+    sizing.devicePixelRatio = Image.devicePixelRatioF();
+    return sizing;
+}
+
+void Form_Main::prepareFirstPage(const QString& folder)
+{
+    m_prefetch->prepareFirstPage(folder, turnSizing(*m_image, Mod_Varnox::Cur_bairitu));
 }
 
 void Form_Main::showPageWindow()

@@ -17,6 +17,7 @@ class ChildWindowHost;
 class ComboBox;
 class ImageControl;
 class PagePrefetch;
+struct PageTurnSizing;
 
 /// The page window: a borderless child of the main window at the top-left corner of its
 /// client area, exactly as large as the page it shows in Image_Main.
@@ -40,6 +41,9 @@ public:
     QMdiSubWindow* subWindow() const { return m_subWindow; }
     /// The pages read ahead of their turn.
     PagePrefetch& prefetch() const { return *m_prefetch; }
+    /// At start-up, before a folder is opened: decodes the first page it will show while the
+    /// rest of the start-up runs. Opening the folder then only draws it.
+    void prepareFirstPage(const QString& folder);
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
@@ -64,6 +68,7 @@ private:
     };
     void prepareNextTurns(const ImageControl& Image, const QString& folder, const QString& name,
                           std::int32_t Count, double bairitu);
+    PageTurnSizing turnSizing(const ImageControl& Image, double bairitu) const;
 
     ChildWindowHost* m_host;
     QMdiSubWindow* m_subWindow = nullptr;

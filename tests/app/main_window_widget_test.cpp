@@ -2,6 +2,7 @@
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
 #include "help/help_window.h"
+#include "platform/picture_loader.h"
 #include "settings/ini_file.h"
 #include "support/pictures.h"
 #include "support/temp_home.h"
@@ -148,6 +149,19 @@ TEST_F(StartUp, WithoutPathReopensTheCurrentFolderAtItsFirstPage)
         EXPECT_TRUE(window.pageWindowIfCreated()->subWindow()->isVisible());
         EXPECT_EQ(window.pageWindowIfCreated()->subWindow()->pos(), QPoint(0, 0));
     }
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(StartUp, AFolderOnTheCommandLineShowsItsFirstPageDecodedWhileTheWindowWasBuilt)
+{
+    const QString folder = writeBook(QStringLiteral("book"));
+    MDIForm_Main window;
+    window.MDIForm_Load(folder);
+    EXPECT_EQ(window.Combo_File->currentText(), QStringLiteral("p1.jpg"));
+    const ImageControl* image = window.pageWindowIfCreated()->Image_Main();
+    EXPECT_EQ(image->preparedDrawn(), 1);
+    EXPECT_EQ(image->shownImage(),
+              loadPicture(folder + QStringLiteral("/p1.jpg")).render(image->shownImage().size()));
     EXPECT_TRUE(ui.messages.empty());
 }
 
