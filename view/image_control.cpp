@@ -30,6 +30,13 @@ void ImageControl::setPicture(const Picture& picture, const QImage& prepared)
     renderIfStretched();
 }
 
+void ImageControl::dropPicture()
+{
+    m_picture = Picture();
+    m_prepared = QImage();
+    m_rendered = QImage();
+}
+
 void ImageControl::setStretch(bool stretch)
 {
     m_stretch = stretch;

@@ -22,6 +22,9 @@ public:
     /// of rendering again when it turns out to have the size the control draws at.
     void setPicture(const Picture& picture, const QImage& prepared = QImage());
     const Picture& picture() const { return m_picture; }
+    /// Lets go of the picture and its pixels, keeping the control's size: for a control that
+    /// is hidden and gets a new picture before it is shown again.
+    void dropPicture();
 
     /// Switching stretch on renders the picture at the control's size (may throw Error).
     void setStretch(bool stretch);

@@ -100,6 +100,9 @@ QString Form_Main::Image_Get(ImageControl& Image, ComboBox& Path_Name, ComboBox&
         Image.update();
         Image.setVisible(false);
         Image.setStretch(false);
+        // Hidden now, the page is never drawn again: its bytes and pixels go before the next
+        // page is read, so that a turn never holds two pages' worth.
+        Image.dropPicture();
         const QString path = joinPath(Path_Name.text(), File_Name.text());
         const std::optional<PreparedPage> ready = m_prefetch->take(path, twipsPerPixel());
         const Picture picture = loadPicture(path);
