@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cmath>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
@@ -109,8 +110,8 @@ void storeRow(const std::vector<float>& sums, QImage& image, int y)
         const float* cell = sums.data() + static_cast<std::ptrdiff_t>(x) * kChannels;
         int value[kChannels];
         for (int c = 0; c < kChannels; ++c) {
-            const int rounded = static_cast<int>(cell[c] + 0.5F);
-            value[c] = rounded < 0 ? 0 : (rounded > 255 ? 255 : rounded);
+            const auto rounded = static_cast<int>(std::lrint(cell[c]));
+            value[c] = std::clamp(rounded, 0, 255);
         }
         out[x] = qRgb(value[0], value[1], value[2]);
     }
