@@ -233,22 +233,26 @@ Copy copyData(archive* reader, archive* writer, qint64 declaredSize, ProgressRep
         const int r = archive_read_data_block(reader, &block, &size, &offset);
         if (r == ARCHIVE_EOF)
             return Copy::Done;
-        if (r == ARCHIVE_WARN)
-            return Copy::DataWrong; // a checksum mismatch at the member's end
         if (r == ARCHIVE_FATAL)
             return Copy::ReadStopped;
-        if (r < ARCHIVE_OK)
+        if (r < ARCHIVE_WARN)
             return Copy::ReadFailed;
         // A member inflating far past what its header says would fill the disk that the
         // size check before the extraction meant to keep free.
         if (declaredSize >= 0 && offset + static_cast<qint64>(size) > declaredSize)
             return Copy::TooLong;
-        const la_ssize_t w = archive_write_data_block(writer, block, size, offset);
-        if (w == ARCHIVE_FATAL)
-            return Copy::WriterBroken;
-        if (w < ARCHIVE_OK)
-            return Copy::WriteFailed;
-        progress.addBytes(static_cast<qint64>(size));
+        if (size > 0) {
+            const la_ssize_t w = archive_write_data_block(writer, block, size, offset);
+            if (w == ARCHIVE_FATAL)
+                return Copy::WriterBroken;
+            if (w < ARCHIVE_OK)
+                return Copy::WriteFailed;
+            progress.addBytes(static_cast<qint64>(size));
+        }
+        // A checksum or length mismatch comes with the member's last block, which is
+        // written first: the member is kept whole as it was stored.
+        if (r == ARCHIVE_WARN)
+            return Copy::DataWrong;
     }
 }
 
