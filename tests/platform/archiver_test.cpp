@@ -557,7 +557,8 @@ TEST_F(ArchiverTest, DamagedMembersEndAsBeforeWhateverTheirMethod)
             } else if (damage == Damage::DeflatedChecksum) {
                 EXPECT_EQ(extractedFile("2.jpg"), data);
             } else if (damage == Damage::DeflatedStream) {
-                // The reader that met the stream gives up; a second one takes the rest.
+                // The reader that meets a broken stream gives up: what follows is left to
+                // the other workers.
                 EXPECT_FALSE(QFile::exists(dest() + QStringLiteral("/2.jpg")));
                 continue;
             }
