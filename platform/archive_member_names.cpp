@@ -171,16 +171,19 @@ std::optional<QStringList> memberPathParts(const QString& name)
     return parts;
 }
 
+QByteArray zipCentralDirectory(QFile& file)
+{
+    const std::optional<CentralDirectory> location = locateCentralDirectory(file);
+    return location ? readAt(file, location->offset, location->size) : QByteArray();
+}
+
 QSet<QString> zipUtf8FlaggedNames(const QString& archivePath)
 {
     QSet<QString> names;
     QFile file(archivePath);
     if (!file.open(QIODevice::ReadOnly))
         return names;
-    const std::optional<CentralDirectory> location = locateCentralDirectory(file);
-    if (!location)
-        return names;
-    const QByteArray directory = readAt(file, location->offset, location->size);
+    const QByteArray directory = zipCentralDirectory(file);
     constexpr qsizetype kHeaderSize = 46;
     qsizetype at = 0;
     while (at + kHeaderSize <= directory.size() &&

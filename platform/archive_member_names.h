@@ -7,6 +7,8 @@
 
 #include <optional>
 
+class QFile;
+
 namespace folivo {
 
 /// How the names of an archive's members are stored, decided once per archive.
@@ -30,6 +32,10 @@ QString decodeMemberName(const QByteArray& raw, NameEncoding encoding);
 /// separator or a drive letter) and names with a ".." part give nothing: they would leave the
 /// destination.
 std::optional<QStringList> memberPathParts(const QString& name);
+
+/// The bytes of a ZIP archive's central directory, found through its end record (or the
+/// ZIP64 form of it); empty when it cannot be read.
+QByteArray zipCentralDirectory(QFile& file);
 
 /// The names of a ZIP archive's members that carry the UTF-8 flag (or an Info-ZIP Unicode
 /// path field), in NFC, read from the central directory. Empty when the archive has no

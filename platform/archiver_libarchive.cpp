@@ -2,6 +2,7 @@
 
 #include "platform/archiver_plan.h"
 #include "platform/archiver_testing.h"
+#include "platform/archiver_zip_data.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/path_separator.h"
@@ -19,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -43,6 +45,7 @@ const QLatin1StringView kBetweenPaths("\" \"");
 constexpr qint64 kMinFreeMargin = qint64(1) << 30;
 constexpr int kFreeMarginPercent = 5;
 constexpr std::chrono::milliseconds kProgressInterval(50);
+constexpr size_t kWholeWriteBlock = size_t(1) << 20;
 
 struct CommandLine {
     QString archive;
@@ -233,23 +236,48 @@ Copy copyData(archive* reader, archive* writer, qint64 declaredSize, ProgressRep
         const int r = archive_read_data_block(reader, &block, &size, &offset);
         if (r == ARCHIVE_EOF)
             return Copy::Done;
-        if (r == ARCHIVE_WARN)
-            return Copy::DataWrong; // a checksum mismatch at the member's end
         if (r == ARCHIVE_FATAL)
             return Copy::ReadStopped;
-        if (r < ARCHIVE_OK)
+        if (r < ARCHIVE_WARN)
             return Copy::ReadFailed;
         // A member inflating far past what its header says would fill the disk that the
         // size check before the extraction meant to keep free.
         if (declaredSize >= 0 && offset + static_cast<qint64>(size) > declaredSize)
             return Copy::TooLong;
-        const la_ssize_t w = archive_write_data_block(writer, block, size, offset);
+        if (size > 0) {
+            const la_ssize_t w = archive_write_data_block(writer, block, size, offset);
+            if (w == ARCHIVE_FATAL)
+                return Copy::WriterBroken;
+            if (w < ARCHIVE_OK)
+                return Copy::WriteFailed;
+            progress.addBytes(static_cast<qint64>(size));
+        }
+        // A checksum or length mismatch comes with the member's last block, which is
+        // written first: the member is kept whole as it was stored.
+        if (r == ARCHIVE_WARN)
+            return Copy::DataWrong;
+    }
+}
+
+/// Writes a member read whole, in large blocks with the progress told between them, as
+/// libarchive's blocks are.
+Copy writeWhole(std::span<const char> bytes, archive* writer, ProgressReporter& progress)
+{
+    for (size_t done = 0; done < bytes.size();) {
+        if (progress.stopped())
+            return Copy::Stopped;
+        const size_t size = std::min(bytes.size() - done, kWholeWriteBlock);
+        const la_ssize_t w = archive_write_data_block(writer, bytes.data() + done, size,
+                                                      static_cast<la_int64_t>(done));
         if (w == ARCHIVE_FATAL)
             return Copy::WriterBroken;
         if (w < ARCHIVE_OK)
             return Copy::WriteFailed;
+        done += size;
         progress.addBytes(static_cast<qint64>(size));
     }
+    // A stop asked for while the member was written leaves nothing of it, whole or not.
+    return progress.stopped() ? Copy::Stopped : Copy::Done;
 }
 
 /// The result a copy adds, or nullopt when the member is whole and stays.
@@ -280,12 +308,28 @@ struct Extraction {
     Format format;
     Outcome& outcome;
     ProgressReporter& progress;
+    const ZipDataIndex& zipData;
     std::atomic<size_t> nextFile{0};
 };
 
+/// The member's data as ZipDataReader reads it, or nullopt when libarchive is to read it.
+/// The member is the one libarchive has just read the header of: the index is asked for
+/// what starts where libarchive now stands.
+std::optional<std::span<const char>> readWhole(const Extraction& job, archive* reader,
+                                               ZipDataReader* direct, const FileMember& member)
+{
+    if (!direct)
+        return std::nullopt;
+    const qint64 dataOffset = archive_filter_bytes(reader, 0);
+    const ZipData* data = job.zipData.find(dataOffset);
+    if (!data || data->size != member.declaredSize)
+        return std::nullopt;
+    return direct->read(dataOffset, *data);
+}
+
 /// Writes one file member; returns false when this reader can go no further.
-bool extractFile(Extraction& job, archive* reader, Writer& writer, archive_entry* entry,
-                 const FileMember& member)
+bool extractFile(Extraction& job, archive* reader, ZipDataReader* direct, Writer& writer,
+                 archive_entry* entry, const FileMember& member)
 {
     // The archive was read once already; a member that changed since is not trusted.
     if (archive_entry_filetype(entry) != AE_IFREG || archive_entry_hardlink(entry) ||
@@ -303,7 +347,11 @@ bool extractFile(Extraction& job, archive* reader, Writer& writer, archive_entry
             writer = openWriter();
         return true;
     }
-    const Copy copy = copyData(reader, writer.get(), member.declaredSize, job.progress);
+    // Read whole, a member has been checked before its first byte is written; one that fails
+    // the check is read again by libarchive, which tells what is wrong with it as before.
+    const std::optional<std::span<const char>> whole = readWhole(job, reader, direct, member);
+    const Copy copy = whole ? writeWhole(*whole, writer.get(), job.progress)
+                            : copyData(reader, writer.get(), member.declaredSize, job.progress);
     const int f = archive_write_finish_entry(writer.get());
     std::optional<int> failure = copyFailure(copy);
     if (!failure && f < ARCHIVE_WARN)
@@ -333,6 +381,9 @@ void runWorker(Extraction& job)
         return;
     }
     Writer writer = openWriter();
+    std::optional<ZipDataReader> direct;
+    if (!job.zipData.isEmpty())
+        direct.emplace(job.archivePath);
     HeaderWalk walk(reader.get());
     for (;;) {
         const size_t claimed = job.nextFile++;
@@ -344,7 +395,7 @@ void runWorker(Extraction& job)
             job.outcome.note(Result::ArchiveDamaged);
             return;
         }
-        if (!extractFile(job, reader.get(), writer, entry, member))
+        if (!extractFile(job, reader.get(), direct ? &*direct : nullptr, writer, entry, member))
             return;
     }
 }
@@ -397,7 +448,9 @@ int extract(const QString& commandLine, QLatin1StringView options, Format format
     Writer folderWriter = openWriter();
     makeFolders(plan, destination, folderWriter.get(), outcome);
     ProgressReporter progress(hook, plan);
-    Extraction job{plan, parsed->archive, destination, format, outcome, progress};
+    const ZipDataIndex zipData =
+        format == Format::Zip ? ZipDataIndex::read(parsed->archive) : ZipDataIndex();
+    Extraction job{plan, parsed->archive, destination, format, outcome, progress, zipData};
     runWorkers(job);
     return progress.stopped() ? Result::Stopped : outcome.code();
 }

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <atomic>
 #include <clocale>
@@ -494,6 +495,106 @@ TEST_F(ArchiverTest, AMemberLongerThanItsHeaderSaysIsStoppedAndRemoved)
     expected.sort();
     EXPECT_EQ(extracted(), expected);
     EXPECT_EQ(extractedFile("11.jpg"), sampleData(20000, 11));
+}
+
+// Members are read whole and checked before they are written; a member that fails the check
+// must still end as it did when libarchive alone read it: a checksum mismatch keeps the
+// member (its bytes are all there) and reports damage, a stream that cannot be inflated
+// leaves nothing behind.
+TEST_F(ArchiverTest, DamagedMembersEndAsBeforeWhateverTheirMethod)
+{
+    enum class Damage { StoredByte, DeflatedChecksum, DeflatedStream, DeflatedTail };
+    for (const Damage damage : {Damage::StoredByte, Damage::DeflatedChecksum,
+                                Damage::DeflatedStream, Damage::DeflatedTail}) {
+        SCOPED_TRACE(static_cast<int>(damage));
+        ASSERT_TRUE(QDir(dest()).removeRecursively());
+        const QByteArray data = sampleData(300000, 7);
+        ZipWriter zip;
+        zip.addFile("1.jpg", sampleData(200000, 1), ZipWriter::Method::Deflated);
+        zip.addFile("2.jpg", data,
+                    damage == Damage::StoredByte ? ZipWriter::Method::Stored
+                                                 : ZipWriter::Method::Deflated);
+        zip.addFile("3.jpg", sampleData(200000, 3));
+        QByteArray bytes = zip.bytes();
+        // Names are not repeated in the data, so the first "2.jpg" is the local header's.
+        const qsizetype local = bytes.indexOf("2.jpg") - 30;
+        const qsizetype central = bytes.indexOf("2.jpg", local + 35) - 46;
+        const qsizetype packedSize = qFromLittleEndian<quint32>(bytes.constData() + local + 18);
+        const qsizetype dataAt = local + 35;
+        switch (damage) {
+        case Damage::StoredByte:
+            bytes[dataAt + 1000] = static_cast<char>(bytes[dataAt + 1000] ^ 0x20);
+            break;
+        case Damage::DeflatedChecksum:
+            for (const qsizetype at : {local + 14, central + 16})
+                bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
+            break;
+        case Damage::DeflatedStream:
+            bytes[dataAt] = 0x07; // a final block of the reserved type
+            break;
+        case Damage::DeflatedTail:
+            // Inflates to the right length but wrong bytes near the end.
+            bytes[dataAt + packedSize - 200] =
+                static_cast<char>(bytes[dataAt + packedSize - 200] ^ 0x10);
+            break;
+        }
+        const QString archive = path(QStringLiteral("damaged.zip"));
+        QFile file(archive);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+        file.close();
+
+        for (const int workers : {1, 2}) {
+            SCOPED_TRACE(workers);
+            ASSERT_TRUE(QDir(dest()).removeRecursively());
+            const WorkerCount count(workers);
+            EXPECT_EQ(unzipFile(archive), Result::ArchiveDamaged);
+            EXPECT_EQ(extractedFile("1.jpg"), sampleData(200000, 1));
+            if (damage == Damage::StoredByte) {
+                QByteArray stored = data;
+                stored[1000] = static_cast<char>(stored[1000] ^ 0x20);
+                EXPECT_EQ(extractedFile("2.jpg"), stored);
+            } else if (damage == Damage::DeflatedChecksum) {
+                EXPECT_EQ(extractedFile("2.jpg"), data);
+            } else if (damage == Damage::DeflatedStream) {
+                // The reader that meets a broken stream gives up: what follows is left to
+                // the other workers.
+                EXPECT_FALSE(QFile::exists(dest() + QStringLiteral("/2.jpg")));
+                continue;
+            }
+            EXPECT_EQ(extractedFile("3.jpg"), sampleData(200000, 3));
+        }
+    }
+}
+
+// Each member's data is found by where libarchive stands after its header, not by name or
+// order: a name stored twice keeps the last member's bytes, and an archive with data in
+// front of it (a self-extracting stub), whose offsets are all off, still comes out right.
+TEST_F(ArchiverTest, EveryMemberGetsItsOwnData)
+{
+    ZipWriter zip;
+    zip.addFile("1.jpg", sampleData(50000, 1), ZipWriter::Method::Deflated);
+    zip.addFile("2.jpg", sampleData(50000, 2));
+    zip.addFile("1.jpg", sampleData(50000, 3));
+    zip.addFile("3.jpg", sampleData(50000, 4), ZipWriter::Method::Deflated);
+    for (const QByteArray& front : {QByteArray(), QByteArray(4096, 'M')}) {
+        SCOPED_TRACE(front.size());
+        const QString archive = path(QStringLiteral("own.zip"));
+        QFile file(archive);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_TRUE(file.write(front + zip.bytes()) > 0);
+        file.close();
+        for (const int workers : {1, 3}) {
+            SCOPED_TRACE(workers);
+            ASSERT_TRUE(QDir(dest()).removeRecursively());
+            const WorkerCount count(workers);
+            EXPECT_EQ(unzipFile(archive), Result::Success);
+            EXPECT_EQ(extracted(), QStringList({"1.jpg", "2.jpg", "3.jpg"}));
+            EXPECT_EQ(extractedFile("1.jpg"), sampleData(50000, 3));
+            EXPECT_EQ(extractedFile("2.jpg"), sampleData(50000, 2));
+            EXPECT_EQ(extractedFile("3.jpg"), sampleData(50000, 4));
+        }
+    }
 }
 
 TEST_F(ArchiverTest, AnArchiveThatWouldFillTheDiskIsRefusedWithNothingWritten)

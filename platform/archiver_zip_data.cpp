@@ -1,0 +1,172 @@
+#include "platform/archiver_zip_data.h"
+
+#include "platform/archive_member_names.h"
+
+#include <QFile>
+#include <QtEndian>
+
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace folivo::Archiver {
+namespace {
+
+constexpr qsizetype kCentralHeaderSize = 46;
+constexpr qint64 kLocalHeaderSize = 30;
+constexpr quint16 kEncryptedFlags = 0x0001 | 0x0040;
+constexpr quint16 kStored = 0;
+constexpr quint16 kDeflated = 8;
+constexpr quint32 kZip64Marker = 0xFFFFFFFF;
+// Bigger members are streamed by libarchive: a lying header must not make a worker hold
+// gigabytes.
+constexpr qint64 kMaxWholeMember = qint64(64) << 20;
+// Buffers grow in huge pages where the kernel gives them: a 4 KiB page fault costs tens of
+// microseconds on a virtual machine, a page of scan 3 MB.
+constexpr size_t kHugePage = size_t(2) << 20;
+
+quint16 le16(const char* at)
+{
+    return qFromLittleEndian<quint16>(at);
+}
+
+quint32 le32(const char* at)
+{
+    return qFromLittleEndian<quint32>(at);
+}
+
+bool readAll(int fd, char* into, qint64 size, qint64 offset)
+{
+    while (size > 0) {
+        const ssize_t got = ::pread(fd, into, static_cast<size_t>(size), offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        into += got;
+        size -= got;
+        offset += got;
+    }
+    return true;
+}
+
+} // namespace
+
+ZipDataIndex ZipDataIndex::read(const QString& archivePath)
+{
+    ZipDataIndex index;
+    QFile file(archivePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return index;
+    const qint64 fileSize = file.size();
+    const QByteArray directory = zipCentralDirectory(file);
+    for (qsizetype at = 0; at + kCentralHeaderSize <= directory.size();) {
+        const char* header = directory.constData() + at;
+        if (QByteArray::fromRawData(header, 4) != QByteArrayLiteral("PK\x01\x02"))
+            break;
+        const quint16 flags = le16(header + 8);
+        const quint16 method = le16(header + 10);
+        const quint32 crc = le32(header + 16);
+        const quint32 compressedSize = le32(header + 20);
+        const quint32 size = le32(header + 24);
+        const quint32 localHeader = le32(header + 42);
+        at += kCentralHeaderSize + le16(header + 28) + le16(header + 30) + le16(header + 32);
+        if ((flags & kEncryptedFlags) || (method != kStored && method != kDeflated) ||
+            compressedSize == kZip64Marker || size == kZip64Marker || localHeader == kZip64Marker ||
+            (method == kStored && compressedSize != size))
+            continue;
+        // The local header says where the data starts; one that does not agree with the
+        // central directory's method leaves the member to libarchive.
+        if (!file.seek(localHeader))
+            continue;
+        const QByteArray local = file.read(kLocalHeaderSize);
+        if (local.size() != kLocalHeaderSize ||
+            !local.startsWith(QByteArrayLiteral("PK\x03\x04")) ||
+            le16(local.constData() + 8) != method)
+            continue;
+        const qint64 dataOffset = qint64(localHeader) + kLocalHeaderSize +
+                                  le16(local.constData() + 26) + le16(local.constData() + 28);
+        if (dataOffset + compressedSize > fileSize)
+            continue;
+        // Two members whose data starts at the same place are not told apart.
+        const auto [it, inserted] = index.m_data.try_emplace(
+            dataOffset, ZipData{compressedSize, size, crc, method == kDeflated});
+        if (!inserted)
+            it->second.reset();
+    }
+    return index;
+}
+
+const ZipData* ZipDataIndex::find(qint64 dataOffset) const
+{
+    const auto it = m_data.find(dataOffset);
+    return it == m_data.end() || !it->second ? nullptr : &*it->second;
+}
+
+ZipDataReader::Buffer::~Buffer()
+{
+    if (m_data)
+        ::munmap(m_data, m_capacity);
+}
+
+char* ZipDataReader::Buffer::reserve(size_t size)
+{
+    if (size <= m_capacity && m_data)
+        return m_data;
+    if (m_data)
+        ::munmap(m_data, m_capacity);
+    m_data = nullptr;
+    m_capacity = 0;
+    const size_t capacity = (std::max<size_t>(size, 1) + kHugePage - 1) / kHugePage * kHugePage;
+    void* data =
+        ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (data == MAP_FAILED)
+        return nullptr;
+    ::madvise(data, capacity, MADV_HUGEPAGE);
+    m_data = static_cast<char*>(data);
+    m_capacity = capacity;
+    return m_data;
+}
+
+ZipDataReader::ZipDataReader(const QString& archivePath)
+    : m_fd(::open(QFile::encodeName(archivePath).constData(), O_RDONLY | O_CLOEXEC))
+    , m_inflater(libdeflate_alloc_decompressor())
+{
+}
+
+ZipDataReader::~ZipDataReader()
+{
+    if (m_inflater)
+        libdeflate_free_decompressor(m_inflater);
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+std::optional<std::span<const char>> ZipDataReader::read(qint64 dataOffset, const ZipData& data)
+{
+    if (m_fd < 0 || !m_inflater || data.size > kMaxWholeMember ||
+        data.compressedSize > kMaxWholeMember)
+        return std::nullopt;
+    const auto size = static_cast<size_t>(data.size);
+    char* plain = m_plain.reserve(size);
+    char* packed =
+        data.deflated ? m_packed.reserve(static_cast<size_t>(data.compressedSize)) : plain;
+    if (!plain || !packed || !readAll(m_fd, packed, data.compressedSize, dataOffset))
+        return std::nullopt;
+    // Without a place for the actual length, libdeflate fails a stream that comes out
+    // shorter or longer than the declared size.
+    if (data.deflated &&
+        libdeflate_deflate_decompress(m_inflater, packed, static_cast<size_t>(data.compressedSize),
+                                      plain, size, nullptr) != LIBDEFLATE_SUCCESS)
+        return std::nullopt;
+    if (libdeflate_crc32(0, plain, size) != data.crc)
+        return std::nullopt;
+    return std::span<const char>(plain, size);
+}
+
+} // namespace folivo::Archiver
