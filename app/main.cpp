@@ -18,7 +18,9 @@ int main(int argc, char** argv)
     folivo::substituteFixedFont();
     folivo::ensureInstallFolder();
 
-    folivo::MDIForm_Main window;
-    window.MDIForm_Load(folivo::commandLine());
+    const QString line = folivo::commandLine();
+    // The first page is decoded on another core while the window is built.
+    folivo::MDIForm_Main window(folivo::MDIForm_Main::startReadingAhead(line));
+    window.MDIForm_Load(line);
     return app.exec();
 }

@@ -14,6 +14,7 @@
 #include "shell/form_control.h"
 #include "view/image_control.h"
 #include "view/page_list.h"
+#include "view/page_prefetch.h"
 #include "view/page_state.h"
 #include "view/page_window.h"
 
@@ -22,11 +23,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QUrl>
 
 #include <cmath>
@@ -93,10 +96,62 @@ QComboBox* makeCombo(QWidget* parent, const QRect& place)
     return combo;
 }
 
+// The path a command line names: its quotes taken off, made absolute.
+QString commandLinePath(const QString& line)
+{
+    QString path = line;
+    if (line.size() >= 2 && line.startsWith(QLatin1Char('"')) && line.endsWith(QLatin1Char('"')))
+        path = line.mid(1, line.size() - 2);
+    else if (line == QLatin1String("\""))
+        path.clear(); // a lone quote holds no path
+    // A shell user types "folivo ." or "folivo book.zip": open it where it was typed.
+    if (!path.isEmpty() && QDir::isRelativePath(path))
+        path = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    return path;
+}
+
+// The window the start-up makes: as wide as the screen, as high less a margin.
+QSize startUpWindowPixels()
+{
+    const QSize screen = screenSizeTwips();
+    return QSize(twipsToPixels(screen.width()),
+                 twipsToPixels(screen.height() - kWindowHeightMarginTwips));
+}
+
+// The view area a window of this outer size leaves for the page, in twips.
+QSize viewAreaTwips(const QSize& outerPixels)
+{
+    const auto height = static_cast<float>(pixelsToTwips(outerPixels.height()));
+    const auto width = static_cast<float>(pixelsToTwips(outerPixels.width()));
+    return QSize(static_cast<std::int32_t>(std::nearbyint(width - kViewWidthMarginTwips)),
+                 static_cast<std::int32_t>(std::nearbyint(height - kViewHeightMarginTwips)));
+}
+
 } // namespace
 
-MDIForm_Main::MDIForm_Main(QWidget* parent)
+std::unique_ptr<PagePrefetch> MDIForm_Main::startReadingAhead(const QString& CommandLine)
+{
+    auto prefetch = std::make_unique<PagePrefetch>();
+    const QString path = commandLinePath(trimBlanks(CommandLine));
+    if (path.isEmpty() || !QFileInfo(path).isDir())
+        return prefetch;
+    // As the first turn into the folder will size its page: the window's view area (its
+    // outer size is made to be the one asked for, frame or none), the magnification not
+    // fixed, the screen the window opens on.
+    const QSize view = viewAreaTwips(startUpWindowPixels());
+    PageTurnSizing sizing;
+    sizing.viewWidth = view.width();
+    sizing.viewHeight = view.height();
+    sizing.twipsPerPixel = twipsPerPixel();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        sizing.devicePixelRatio = screen->devicePixelRatio();
+    prefetch->prepareFirstPage(path, sizing);
+    return prefetch;
+}
+
+MDIForm_Main::MDIForm_Main(std::unique_ptr<PagePrefetch> readingAhead, QWidget* parent)
     : QMainWindow(parent)
+    , m_readingAhead(std::move(readingAhead))
 {
     setWindowTitle(mainCaption());
     acceptFileDrops(this, std::bind_front(&MDIForm_Main::MDIForm_OLEDragDrop, this));
@@ -177,8 +232,7 @@ void MDIForm_Main::MDIForm_Load(const QString& CommandLine)
 {
     const QSize screen = screenSizeTwips();
     move(0, 0);
-    resize(twipsToPixels(screen.width()),
-           twipsToPixels(screen.height() - kWindowHeightMarginTwips));
+    resize(startUpWindowPixels());
     show();
     // Under a window manager the frame adds to the outer size the start-up sets.
     const QSize frameExtra = frameGeometry().size() - geometry().size();
@@ -200,33 +254,16 @@ void MDIForm_Main::MDIForm_Load(const QString& CommandLine)
         }
     }
 
-    QString path = line;
-    if (line.size() >= 2 && line.startsWith(QLatin1Char('"')) && line.endsWith(QLatin1Char('"')))
-        path = line.mid(1, line.size() - 2);
-    else if (line == QLatin1String("\""))
-        path.clear(); // a lone quote holds no path
-    // A shell user types "folivo ." or "folivo book.zip": open it where it was typed.
-    if (!path.isEmpty() && QDir::isRelativePath(path))
-        path = QDir::cleanPath(QDir::current().absoluteFilePath(path));
-
-    // A folder's first page is decoded on another core while the folder is registered and
-    // opened, which also shows its first page.
-    if (!path.isEmpty() && QFileInfo(path).isDir())
-        pageWindow().prepareFirstPage(path);
-    const std::int32_t kind = Open_Target(path);
+    const std::int32_t kind = Open_Target(commandLinePath(line));
     if (!line.isEmpty() && kind == OpenKind::Failed)
         ui().endProgram(1);
 }
 
 void MDIForm_Main::MDIForm_Resize()
 {
-    const QRect outer = frameGeometry();
-    const float height = static_cast<float>(pixelsToTwips(outer.height()));
-    const float width = static_cast<float>(pixelsToTwips(outer.width()));
-    Mod_Varnox::View_Height =
-        static_cast<std::int32_t>(std::nearbyint(height - kViewHeightMarginTwips));
-    Mod_Varnox::View_Width =
-        static_cast<std::int32_t>(std::nearbyint(width - kViewWidthMarginTwips));
+    const QSize view = viewAreaTwips(frameGeometry().size());
+    Mod_Varnox::View_Height = view.height();
+    Mod_Varnox::View_Width = view.width();
 }
 
 void MDIForm_Main::resizeEvent(QResizeEvent* event)
@@ -250,7 +287,7 @@ void MDIForm_Main::MDIForm_QueryUnload()
 Form_Main& MDIForm_Main::pageWindow()
 {
     if (!m_pageWindow)
-        m_pageWindow = new Form_Main(this);
+        m_pageWindow = new Form_Main(this, std::move(m_readingAhead));
     return *m_pageWindow;
 }
 

@@ -3,6 +3,7 @@
 #include "open/open_target.h"
 #include "platform/child_window_host.h"
 #include "platform/combo_box.h"
+#include "view/page_prefetch.h"
 
 #include <QMainWindow>
 
@@ -27,8 +28,14 @@ class Form_Main;
 class MDIForm_Main : public QMainWindow, public OpenTargetHost, public ChildWindowHost {
     Q_OBJECT
 public:
-    explicit MDIForm_Main(QWidget* parent = nullptr);
+    /// `readingAhead` is handed to the page window when it is made (a new one when null).
+    explicit MDIForm_Main(std::unique_ptr<PagePrefetch> readingAhead = nullptr,
+                          QWidget* parent = nullptr);
     ~MDIForm_Main() override;
+
+    /// Before the window is built: when the command line names a folder, starts decoding the
+    /// page opening it will show first, for the window the start-up makes, on another core.
+    static std::unique_ptr<PagePrefetch> startReadingAhead(const QString& CommandLine);
 
     /// Start-up: places and shows the window and the help window, then opens the command
     /// line's path (or the current folder, or asks for one in the folder window). May show
@@ -94,6 +101,7 @@ private:
 
     QMdiArea* m_mdiArea = nullptr;
     Form_Main* m_pageWindow = nullptr;
+    std::unique_ptr<PagePrefetch> m_readingAhead;
     Form_Help* m_helpWindow = nullptr;
     QtComboBox m_comboPathBox{nullptr};
     QtComboBox m_comboFileBox{nullptr};

@@ -47,10 +47,10 @@ void reportFailure(const Error& error)
 
 } // namespace
 
-Form_Main::Form_Main(ChildWindowHost* host)
+Form_Main::Form_Main(ChildWindowHost* host, std::unique_ptr<PagePrefetch> readingAhead)
     : QWidget(nullptr)
     , m_host(host)
-    , m_prefetch(std::make_unique<PagePrefetch>())
+    , m_prefetch(readingAhead ? std::move(readingAhead) : std::make_unique<PagePrefetch>())
 {
     acceptFileDrops(this, std::bind_front(&Form_Main::Form_OLEDragDrop, this));
     setFocusPolicy(Qt::ClickFocus);
@@ -174,11 +174,6 @@ PageTurnSizing Form_Main::turnSizing(const ImageControl& Image, double bairitu) 
     sizing.twipsPerPixel = twipsPerPixel();
     sizing.devicePixelRatio = Image.devicePixelRatioF();
     return sizing;
-}
-
-void Form_Main::prepareFirstPage(const QString& folder)
-{
-    m_prefetch->prepareFirstPage(folder, turnSizing(*m_image, Mod_Varnox::Cur_bairitu));
 }
 
 void Form_Main::showPageWindow()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "view/page_prefetch.h"
+
 #include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
@@ -16,8 +18,6 @@ namespace folivo {
 class ChildWindowHost;
 class ComboBox;
 class ImageControl;
-class PagePrefetch;
-struct PageTurnSizing;
 
 /// The page window: a borderless child of the main window at the top-left corner of its
 /// client area, exactly as large as the page it shows in Image_Main.
@@ -25,7 +25,8 @@ class Form_Main : public QWidget {
     Q_OBJECT
 public:
     /// Creates the window inside the host's client area and runs Form_Load.
-    explicit Form_Main(ChildWindowHost* host);
+    /// `readingAhead`: the prefetcher to use, perhaps already at work (a new one when null).
+    explicit Form_Main(ChildWindowHost* host, std::unique_ptr<PagePrefetch> readingAhead = nullptr);
     ~Form_Main() override;
 
     /// Shows a page: checks the folder, steps through the folder's pictures by Count, loads
@@ -41,9 +42,6 @@ public:
     QMdiSubWindow* subWindow() const { return m_subWindow; }
     /// The pages read ahead of their turn.
     PagePrefetch& prefetch() const { return *m_prefetch; }
-    /// At start-up, before a folder is opened: decodes the first page it will show while the
-    /// rest of the start-up runs. Opening the folder then only draws it.
-    void prepareFirstPage(const QString& folder);
 
 protected:
     void focusInEvent(QFocusEvent* event) override;

@@ -155,7 +155,8 @@ TEST_F(StartUp, WithoutPathReopensTheCurrentFolderAtItsFirstPage)
 TEST_F(StartUp, AFolderOnTheCommandLineShowsItsFirstPageDecodedWhileTheWindowWasBuilt)
 {
     const QString folder = writeBook(QStringLiteral("book"));
-    MDIForm_Main window;
+    MDIForm_Main window(
+        MDIForm_Main::startReadingAhead(QLatin1Char('"') + folder + QLatin1Char('"')));
     window.MDIForm_Load(folder);
     EXPECT_EQ(window.Combo_File->currentText(), QStringLiteral("p1.jpg"));
     const ImageControl* image = window.pageWindowIfCreated()->Image_Main();
