@@ -5,11 +5,11 @@
 #include <QFile>
 
 #include <algorithm>
-#include <cmath>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include <sys/mman.h>
@@ -110,8 +110,9 @@ void storeRow(const std::vector<float>& sums, QImage& image, int y)
         const float* cell = sums.data() + static_cast<std::ptrdiff_t>(x) * kChannels;
         int value[kChannels];
         for (int c = 0; c < kChannels; ++c) {
-            const auto rounded = static_cast<int>(std::lrint(cell[c]));
-            value[c] = std::clamp(rounded, 0, 255);
+            const float clamped = std::clamp(cell[c], 0.0F, 255.0F);
+            // Never negative: adding a half and truncating rounds to nearest.
+            value[c] = static_cast<int>(clamped + 0.5F); // NOLINT(bugprone-incorrect-roundings)
         }
         out[x] = qRgb(value[0], value[1], value[2]);
     }
@@ -129,29 +130,76 @@ struct Mapping {
     std::size_t length;
 };
 
-void unmapPixels(void* info)
+/// Mappings let go of by pages no longer held, kept for the next pages: fresh memory costs a
+/// page fault every 4 KB on first touch, which is a large part of drawing a page. As a page
+/// is let go about as often as one is drawn, two are enough.
+class MappingPool {
+public:
+    Mapping take(std::size_t length)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            // Pages of one book differ a little in size: a mapping up to a quarter larger does.
+            const auto fits = std::find_if(m_free.begin(), m_free.end(), [&](const Mapping& m) {
+                return m.length >= length && m.length - length <= length / 4;
+            });
+            if (fits != m_free.end()) {
+                const Mapping found = *fits;
+                m_free.erase(fits);
+                return found;
+            }
+        }
+        void* address =
+            mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        return Mapping{address == MAP_FAILED ? nullptr : address, length};
+    }
+
+    void give(const Mapping& mapping)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_free.size() < kKept) {
+                m_free.push_back(mapping);
+                return;
+            }
+        }
+        munmap(mapping.address, mapping.length);
+    }
+
+private:
+    static constexpr std::size_t kKept = 2;
+    std::mutex m_mutex;
+    std::vector<Mapping> m_free;
+};
+
+MappingPool& mappingPool()
+{
+    // Never destroyed: pixels may be let go of while the program ends.
+    static auto* const pool = new MappingPool;
+    return *pool;
+}
+
+void givePixelsBack(void* info)
 {
     const auto* mapping = static_cast<Mapping*>(info);
-    munmap(mapping->address, mapping->length);
+    mappingPool().give(*mapping);
     delete mapping;
 }
 
-// Pixels that go back to the system the moment their last copy is dropped. Pages drawn
-// ahead on worker threads would otherwise stay behind in those threads' memory pools, long
-// after the page was shown and let go.
+// Pixels outside the memory allocator: pages drawn ahead on worker threads would otherwise
+// stay behind in those threads' allocator pools long after the page was shown and let go.
 QImage mappedImage(const QSize& size)
 {
     const qsizetype stride = qsizetype{size.width()} * 4;
     const auto length = static_cast<std::size_t>(stride) * static_cast<std::size_t>(size.height());
-    void* address =
-        mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (address == MAP_FAILED)
+    const Mapping mapping = mappingPool().take(length);
+    if (!mapping.address)
         return QImage();
-    auto* mapping = new Mapping{address, length};
-    QImage image(static_cast<uchar*>(address), size.width(), size.height(), stride,
-                 QImage::Format_RGB32, unmapPixels, mapping);
+    auto* held = new Mapping(mapping);
+    QImage image(static_cast<uchar*>(mapping.address), size.width(), size.height(), stride,
+                 QImage::Format_RGB32, givePixelsBack, held);
     if (image.isNull())
-        unmapPixels(mapping);
+        givePixelsBack(held);
     return image;
 }
 
