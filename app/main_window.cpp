@@ -243,9 +243,11 @@ void MDIForm_Main::MDIForm_Load(const QString& CommandLine)
     m_helpWindow = new Form_Help(this);
     m_helpWindow->subWindow()->move(twipsToPixels(screen.width() / 2.0), 0);
     m_helpWindow->subWindow()->show();
-    // The window is drawn now, while the first page may be decoding on another core: when
-    // the page comes, only the page is left to draw. No input is taken yet.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // While the first page decodes on another core, the window is drawn: when the page
+    // comes, only the page is left to draw. No input is taken yet. (An archive is drawn
+    // over while it unpacks instead.)
+    if (m_readingAhead && m_readingAhead->working())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
     const QString line = trimBlanks(CommandLine);
     if (line.isEmpty() || line == QLatin1String("\"\"")) {

@@ -155,6 +155,12 @@ void PagePrefetch::setEnabled(bool enabled)
     m_enabled = enabled;
 }
 
+bool PagePrefetch::working() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_workers > 0 || m_plan || !m_queue.empty();
+}
+
 int PagePrefetch::hits() const
 {
     const std::lock_guard lock(m_mutex);

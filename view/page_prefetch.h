@@ -83,6 +83,8 @@ public:
     /// Off, nothing is prepared and every turn loads its page itself (to measure and to
     /// compare against). Switching off forgets what was prepared.
     void setEnabled(bool enabled);
+    /// Whether a page is being prepared or waits to be.
+    bool working() const;
     /// How many turns found their page prepared and drawn.
     int hits() const;
 
