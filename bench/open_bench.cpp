@@ -128,6 +128,15 @@ BENCHMARK(BM_UnZipIntoEmptyFolder)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// The book's pages unpacked again into the temporary folder, once the pages set aside by the
+// clear before are deleted (on another thread).
+void unpackAgain(const QString& commandLine)
+{
+    Mod_Varnox::waitForBackgroundClearing();
+    QString output;
+    Archiver::UnZip(0, commandLine, output, 0);
+}
+
 // Emptying the temporary folder of the previous book's 200 pages, as the next archive's
 // extraction begins; the pages are unpacked again between the timed clears. What the clear
 // leaves to its background thread is timed by BM_ZipExtract, where it overlaps the next
@@ -139,10 +148,7 @@ void BM_TmpClear(benchmark::State& state)
     Mod_Varnox::Tmp_Clear(tmp, 0); // made and marked as Folivo's, or it is never emptied
     for (auto _ : state) {
         state.PauseTiming();
-        // The pages set aside by the clear before are deleted on another thread.
-        Mod_Varnox::waitForBackgroundClearing();
-        QString output;
-        Archiver::UnZip(0, commandLine, output, 0);
+        unpackAgain(commandLine);
         state.ResumeTiming();
         benchmark::DoNotOptimize(Mod_Varnox::Tmp_Clear(tmp, 0));
     }
@@ -159,9 +165,7 @@ void BM_RemoveTreeInPlace(benchmark::State& state)
     Mod_Varnox::Tmp_Clear(tmp, 0); // made and marked as Folivo's, or it is never emptied
     for (auto _ : state) {
         state.PauseTiming();
-        Mod_Varnox::waitForBackgroundClearing();
-        QString output;
-        Archiver::UnZip(0, commandLine, output, 0);
+        unpackAgain(commandLine);
         state.ResumeTiming();
         removeTree(tmp);
         benchmark::DoNotOptimize(Mod_Varnox::Tmp_Clear(tmp, 0)); // makes it again, marked

@@ -154,18 +154,6 @@ void Form_Main::keepShownFactors(double& bairitu, double& base_bairitu) const
 void Form_Main::prepareNextTurns(const ImageControl& Image, const QString& folder,
                                  const QString& name, std::int32_t Count, double bairitu)
 {
-    const PageTurnSizing sizing = turnSizing(Image, bairitu);
-    // A page turned again within a quarter of a second was not read: the reader is flicking
-    // through, and the next page but one is wanted before the one behind.
-    const bool flicking =
-        Count != 0 && m_lastShown.isValid() && m_lastShown.elapsed() < kFlickingTurnMs;
-    m_lastShown.start();
-    m_prefetch->prepareAround(folder, name, Count, sizing,
-                              flicking ? Pace::Flicking : Pace::Reading);
-}
-
-PageTurnSizing Form_Main::turnSizing(const ImageControl& Image, double bairitu) const
-{
     PageTurnSizing sizing;
     sizing.viewWidth = Mod_Varnox::View_Width;
     sizing.viewHeight = Mod_Varnox::View_Height;
@@ -173,7 +161,13 @@ PageTurnSizing Form_Main::turnSizing(const ImageControl& Image, double bairitu) 
     sizing.bairitu = sizing.mode2 == 1 ? bairitu : 1.0;
     sizing.twipsPerPixel = twipsPerPixel();
     sizing.devicePixelRatio = Image.devicePixelRatioF();
-    return sizing;
+    // A page turned again within a quarter of a second was not read: the reader is flicking
+    // through, and the next page but one is wanted before the one behind.
+    const bool flicking =
+        Count != 0 && m_lastShown.isValid() && m_lastShown.elapsed() < kFlickingTurnMs;
+    m_lastShown.start();
+    m_prefetch->prepareAround(folder, name, Count, sizing,
+                              flicking ? Pace::Flicking : Pace::Reading);
 }
 
 void Form_Main::showPageWindow()

@@ -66,7 +66,6 @@ private:
     };
     void prepareNextTurns(const ImageControl& Image, const QString& folder, const QString& name,
                           std::int32_t Count, double bairitu);
-    PageTurnSizing turnSizing(const ImageControl& Image, double bairitu) const;
 
     ChildWindowHost* m_host;
     QMdiSubWindow* m_subWindow = nullptr;
