@@ -107,6 +107,7 @@ void PagePrefetch::prepareFirstPage(const QString& folder, const PageTurnSizing&
     m_wanted = QStringList{path};
     dropUnwanted();
     m_queue.assign(1, path);
+    m_readWhole = path;
     // Not one of the background workers: the reader is waiting for this page.
     ++m_workers;
     QThreadPool::globalInstance()->start([this] { work(false); });
@@ -123,8 +124,10 @@ std::optional<PreparedPage> PagePrefetch::take(const QString& path, double twips
     if (found == m_entries.end())
         return std::nullopt;
     // Kept as well (its pixels are shared with the screen's): the page on screen is the one a
-    // turn back shows once the reader has turned on.
+    // turn back shows once the reader has turned on. Its picture goes to the turn alone.
     Entry entry = *found;
+    found->page.picture = Picture();
+    m_readWhole.clear();
     lock.unlock();
 
     if (entry.sizing.twipsPerPixel != twipsPerPixel)
@@ -258,11 +261,13 @@ void PagePrefetch::prepare(const QString& path, std::uint64_t generation)
         if (!stamp)
             return;
         PageTurnSizing sizing;
+        bool readWhole = false;
         {
             const std::lock_guard lock(m_mutex);
             if (generation != m_generation)
                 return;
             sizing = m_sizing;
+            readWhole = path == m_readWhole;
             for (const Entry& entry : m_entries) {
                 if (entry.path == path && entry.page.stamp == *stamp && entry.sizing == sizing)
                     return;
@@ -290,13 +295,19 @@ void PagePrefetch::prepare(const QString& path, std::uint64_t generation)
             return device;
         };
 
-        // A JPEG is decoded from the file as it is read: no copy of its bytes is held.
-        std::optional<QImage> image = decodeJpegFileScaledDown(path, [&](const QSize& pixels) {
-            return reserveDeviceSize(QSize(pixelsToTwips(pixels.width(), sizing.twipsPerPixel),
-                                           pixelsToTwips(pixels.height(), sizing.twipsPerPixel)));
-        });
+        // A JPEG read ahead is decoded from the file as it is read: no copy of its bytes is
+        // held.
+        std::optional<QImage> image;
+        if (!readWhole) {
+            image = decodeJpegFileScaledDown(path, [&](const QSize& pixels) {
+                return reserveDeviceSize(
+                    QSize(pixelsToTwips(pixels.width(), sizing.twipsPerPixel),
+                          pixelsToTwips(pixels.height(), sizing.twipsPerPixel)));
+            });
+        }
+        Picture picture;
         if (!image) {
-            const Picture picture = loadRasterPicture(path);
+            picture = loadRasterPicture(path);
             // A metafile is left to the turn: its libraries stay on the user-interface thread.
             if (picture.isNull())
                 throw Error(ErrorNumber::InvalidPicture);
@@ -320,7 +331,9 @@ void PagePrefetch::prepare(const QString& path, std::uint64_t generation)
             m_entries.erase(old);
         }
         // The reservation becomes the entry's.
-        m_entries.push_back(Entry{path, sizing, PreparedPage{*std::move(image), *stamp},
+        if (!readWhole || path != m_readWhole)
+            picture = Picture();
+        m_entries.push_back(Entry{path, sizing, PreparedPage{*std::move(image), *stamp, picture},
                                   std::exchange(reserved, 0)});
     } catch (...) {
         // Not kept: the turn that reaches this page loads it and reports the failure then.

@@ -35,12 +35,15 @@ struct PageTurnSizing {
 /// be read.
 enum class Pace { Reading, Flicking };
 
-/// A page rendered ahead of its turn. Only the pixels are kept: the turn reads the file
-/// itself, as it would without reading ahead, and draws these pixels only when the file is
-/// still the one they were rendered from.
+/// A page rendered ahead of its turn. Usually only the pixels are kept: the turn reads the
+/// file itself, as it would without reading ahead, and draws these pixels only when the file
+/// is still the one they were rendered from.
 struct PreparedPage {
     QImage image;    ///< in device pixels, its ratio set
     FileStamp stamp; ///< of the file the pixels come from
+    /// The first page at start-up is read whole as well, so that the window, built meanwhile,
+    /// has nothing left to read: the file as it was when `stamp` was taken. Null otherwise.
+    Picture picture;
 };
 
 /// Reads and renders the pages around the one on screen on worker threads, so that a page
@@ -68,7 +71,7 @@ public:
                        const PageTurnSizing& sizing, Pace pace);
 
     /// At start-up, while the windows are still being built: prepare the first page of
-    /// `folder`, the one opening it shows, at full priority.
+    /// `folder`, the one opening it shows, at full priority, its picture read whole.
     void prepareFirstPage(const QString& folder, const PageTurnSizing& sizing);
 
     /// The page at `path` if it was prepared from the file as it is now, at the screen's
@@ -126,6 +129,7 @@ private:
     int m_direction = 1;
     QStringList m_wanted;
     std::deque<QString> m_queue;
+    QString m_readWhole; ///< the page whose picture is kept with its pixels
     QStringList m_busy;
     std::vector<Entry> m_entries;
     qint64 m_heldBytes = 0;

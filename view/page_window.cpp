@@ -105,12 +105,17 @@ QString Form_Main::Image_Get(ImageControl& Image, ComboBox& Path_Name, ComboBox&
         Image.dropPicture();
         const QString path = joinPath(Path_Name.text(), File_Name.text());
         const std::optional<PreparedPage> ready = m_prefetch->take(path, twipsPerPixel());
-        const Picture picture = loadPicture(path);
-        // The pixels drawn ahead are used only if the file read now is the one they show.
-        if (ready && fileStamp(path) == ready->stamp)
-            Image.setPicture(picture, ready->image);
-        else
-            Image.setPicture(picture);
+        if (ready && !ready->picture.isNull()) {
+            // Read whole ahead, from the file as it still is.
+            Image.setPicture(ready->picture, ready->image);
+        } else {
+            const Picture picture = loadPicture(path);
+            // The pixels drawn ahead are used only if the file read now is the one they show.
+            if (ready && fileStamp(path) == ready->stamp)
+                Image.setPicture(picture, ready->image);
+            else
+                Image.setPicture(picture);
+        }
 
         const FitResult fit =
             fitPage(Image.widthTwips(), Image.heightTwips(), bairitu, base_bairitu,

@@ -7,6 +7,7 @@
 #include "support/pictures.h"
 #include "support/temp_home.h"
 #include "view/image_control.h"
+#include "view/page_prefetch.h"
 #include "view/page_state.h"
 #include "view/page_window.h"
 
@@ -161,6 +162,22 @@ TEST_F(StartUp, AFolderOnTheCommandLineShowsItsFirstPageDecodedWhileTheWindowWas
     EXPECT_EQ(window.Combo_File->currentText(), QStringLiteral("p1.jpg"));
     const ImageControl* image = window.pageWindowIfCreated()->Image_Main();
     EXPECT_EQ(image->preparedDrawn(), 1);
+    EXPECT_EQ(image->shownImage(),
+              loadPicture(folder + QStringLiteral("/p1.jpg")).render(image->shownImage().size()));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(StartUp, AFirstPageRewrittenWhileTheWindowWasBuiltIsShownAsItIsNow)
+{
+    const QString folder = writeBook(QStringLiteral("book"));
+    std::unique_ptr<PagePrefetch> ahead = MDIForm_Main::startReadingAhead(folder);
+    ahead->waitUntilIdle();
+    test::writePicture(folder + QStringLiteral("/p1.jpg"), 500, 200);
+    MDIForm_Main window(std::move(ahead));
+    window.MDIForm_Load(folder);
+    const ImageControl* image = window.pageWindowIfCreated()->Image_Main();
+    EXPECT_EQ(image->preparedDrawn(), 0);
+    EXPECT_GT(image->shownImage().width(), image->shownImage().height());
     EXPECT_EQ(image->shownImage(),
               loadPicture(folder + QStringLiteral("/p1.jpg")).render(image->shownImage().size()));
     EXPECT_TRUE(ui.messages.empty());

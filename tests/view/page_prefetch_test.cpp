@@ -79,6 +79,36 @@ TEST_F(PagePrefetchTest, PreparesTheNeighboursAtTheSizeTheTurnDrawsAndNothingFai
     EXPECT_EQ(prefetch.heldBytes(), 0);
 }
 
+TEST_F(PagePrefetchTest, TheFirstPageAloneComesReadWholeAndOnlyWhileItsFileIsUnchanged)
+{
+    PagePrefetch prefetch;
+    prefetch.prepareFirstPage(folder, sizing);
+    prefetch.waitUntilIdle();
+    const std::optional<PreparedPage> first = prefetch.take(path(1), 15.0);
+    ASSERT_TRUE(first);
+    ASSERT_FALSE(first->picture.isNull());
+    const Picture plain = loadPicture(path(1));
+    EXPECT_EQ(first->picture.naturalSizeTwips(15.0), plain.naturalSizeTwips(15.0));
+    EXPECT_EQ(first->picture.render(QSize(61, 80)), plain.render(QSize(61, 80)));
+    EXPECT_EQ(first->image, plain.render(first->image.size()));
+    // Its turn takes the picture; a turn back finds the pixels alone, as for pages read ahead.
+    const std::optional<PreparedPage> back = prefetch.take(path(1), 15.0);
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(back->picture.isNull());
+    prefetch.prepareAround(folder, name(1), 1, sizing, Pace::Reading);
+    prefetch.waitUntilIdle();
+    const std::optional<PreparedPage> ahead = prefetch.take(path(2), 15.0);
+    ASSERT_TRUE(ahead);
+    EXPECT_TRUE(ahead->picture.isNull());
+
+    // Rewritten after it was read: nothing is handed out, and the turn reads the file itself.
+    PagePrefetch again;
+    again.prepareFirstPage(folder, sizing);
+    again.waitUntilIdle();
+    ASSERT_TRUE(writePage(1, 300, 300));
+    EXPECT_FALSE(again.take(path(1), 15.0));
+}
+
 TEST_F(PagePrefetchTest, AFileChangedAfterItWasPreparedOrAnotherScreenIsNotHandedOut)
 {
     PagePrefetch prefetch;
