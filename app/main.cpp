@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "platform/child_window_style.h"
 #include "platform/install_folder.h"
 #include "platform/screen.h"
 
@@ -15,6 +16,7 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Folivo"));
+    folivo::useFramelessChildWindowStyle();
     folivo::substituteFixedFont();
     folivo::ensureInstallFolder();
 

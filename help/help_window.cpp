@@ -4,6 +4,7 @@
 #include "platform/file_drop.h"
 #include "platform/screen.h"
 
+#include <QImageReader>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPainter>
@@ -28,7 +29,11 @@ Form_Help::Form_Help(ChildWindowHost* host)
     , m_host(host)
 {
     registerHelpResource();
-    m_picture = QPixmap(QStringLiteral(":/help/help_page.bmp"));
+    // Read by the BMP handler itself: a reader left to detect the format would first load and
+    // ask every image plugin on the machine whether it reads this one.
+    QImageReader reader(QStringLiteral(":/help/help_page.bmp"), "bmp");
+    reader.setAutoDetectImageFormat(false);
+    m_picture = QPixmap::fromImageReader(&reader);
     acceptFileDrops(this, std::bind_front(&Form_Help::Form_OLEDragDrop, this));
     setFocusPolicy(Qt::ClickFocus);
     setFixedSize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));

@@ -100,6 +100,7 @@ public:
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer, m_format);
+        reader.setAutoDetectImageFormat(false); // as when it was loaded
         reader.setAutoTransform(false);
         if (m_format == "jpeg") {
             const QSize decodeSize = jpegDecodeSize(m_pixels, pixels);
@@ -211,6 +212,9 @@ QSharedPointer<const PictureData> loadRaster(QByteArray bytes)
     if (format.isEmpty())
         throw Error(ErrorNumber::InvalidPicture);
     QImageReader reader(&buffer, format);
+    // Read by the format's own handler: left to detect it, the reader would first load and
+    // ask every image plugin on the machine whether it reads this format.
+    reader.setAutoDetectImageFormat(false);
     reader.setAutoTransform(false);
     QSize pixels = format == "bmp" ? bmpHeaderSize(bytes) : reader.size();
     if (!pixels.isValid()) {

@@ -1,6 +1,8 @@
 // Runs every test inside one QApplication on Qt's offscreen platform, with a 1920 × 1080
 // screen at 96 DPI (15 twips per pixel), so window sizes in twips come out the same on
 // every machine. The high-density tests get the same screen at twice the device pixels.
+#include "platform/child_window_style.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -35,6 +37,7 @@ int main(int argc, char** argv)
     qputenv("LC_CTYPE", "C.UTF-8");
 
     QApplication app(argc, argv);
+    folivo::useFramelessChildWindowStyle(); // as the program does
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -416,6 +416,12 @@ def case_folder_start(s):
     settings = app.settings()
     check(settings == {"000": book, "Current": book},
           "the folder is not registered and current: %r" % settings)
+    # BMP pages and the help picture are read by Qt itself: no image plugin is loaded for
+    # them, nor to find out what they are.
+    with open("/proc/%d/maps" % app.process.pid) as maps:
+        plugins = sorted({line.split("/")[-1].strip() for line in maps
+                          if "/plugins/imageformats/" in line})
+    check(not plugins, "image plugins loaded for BMP pages: %s" % ", ".join(plugins))
     check(app.close() == 0, "closing the main window did not end with status 0")
 
 
