@@ -56,6 +56,7 @@ PagePrefetch::PagePrefetch()
 {
     // Both cores: one page ahead is read while the reader reads, a second while they flick.
     m_pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    m_firstPagePool.setMaxThreadCount(1);
 }
 
 PagePrefetch::~PagePrefetch()
@@ -69,6 +70,7 @@ PagePrefetch::~PagePrefetch()
         m_changed.wait(lock, [&] { return m_workers == 0; });
     }
     m_pool.waitForDone();
+    m_firstPagePool.waitForDone();
 }
 
 void PagePrefetch::prepareAround(const QString& folder, const QString& name, int direction,
@@ -83,6 +85,7 @@ void PagePrefetch::prepareAround(const QString& folder, const QString& name, int
     // The work queued for the last page stays until this plan replaces it: while the reader
     // flicks, it is mostly this plan's work as well.
     m_plan = Plan{folder, name, m_direction, sizing, pace};
+    m_readWhole.clear(); // a page is on screen: nobody waits for the first one any more
     startWorkers(lock);
 }
 
@@ -110,7 +113,7 @@ void PagePrefetch::prepareFirstPage(const QString& folder, const PageTurnSizing&
     m_readWhole = path;
     // Not one of the background workers: the reader is waiting for this page.
     ++m_workers;
-    QThreadPool::globalInstance()->start([this] { work(false); });
+    m_firstPagePool.start([this] { work(false); });
 }
 
 std::optional<PreparedPage> PagePrefetch::take(const QString& path, double twipsPerPixel)
@@ -147,6 +150,7 @@ void PagePrefetch::clear()
     m_plan.reset();
     m_queue.clear();
     m_wanted.clear();
+    m_readWhole.clear();
     dropUnwanted();
 }
 

@@ -91,7 +91,7 @@ public:
     /// How many turns found their page prepared and drawn.
     int hits() const;
 
-    /// Bytes held by prepared pages and by pages being rendered, for tests.
+    /// Bytes of pixels held by prepared pages and by pages being rendered, for tests.
     qint64 heldBytes() const;
     /// Waits until no work is left, for tests and benchmarks.
     void waitUntilIdle();
@@ -121,6 +121,9 @@ private:
     void dropUnwanted();
 
     QThreadPool m_pool;
+    /// The first page's worker: its thread keeps the normal priority the background
+    /// workers give up.
+    QThreadPool m_firstPagePool;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::uint64_t m_generation = 0;
