@@ -9,6 +9,7 @@
 #include "platform/path_separator.h"
 #include "platform/screen.h"
 #include "platform/ui_services.h"
+#include "platform/window_store.h"
 #include "settings/form_dir.h"
 #include "settings/ini_file.h"
 #include "shell/form_control.h"
@@ -239,6 +240,7 @@ void MDIForm_Main::MDIForm_Load(const QString& CommandLine)
     const QSize frameExtra = frameGeometry().size() - geometry().size();
     if (frameExtra.width() > 0 || frameExtra.height() > 0)
         resize(size() - frameExtra);
+    prepareWindowStore(*this);
 
     m_helpWindow = new Form_Help(this);
     m_helpWindow->subWindow()->move(twipsToPixels(screen.width() / 2.0), 0);
