@@ -539,10 +539,7 @@ TEST_F(ArchiverTest, DamagedMembersEndAsBeforeWhateverTheirMethod)
             break;
         }
         const QString archive = path(QStringLiteral("damaged.zip"));
-        QFile file(archive);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(file.write(bytes), bytes.size());
-        file.close();
+        ASSERT_TRUE(test::writeFile(archive, bytes));
 
         for (const int workers : {1, 2}) {
             SCOPED_TRACE(workers);
@@ -580,10 +577,7 @@ TEST_F(ArchiverTest, EveryMemberGetsItsOwnData)
     for (const QByteArray& front : {QByteArray(), QByteArray(4096, 'M')}) {
         SCOPED_TRACE(front.size());
         const QString archive = path(QStringLiteral("own.zip"));
-        QFile file(archive);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_TRUE(file.write(front + zip.bytes()) > 0);
-        file.close();
+        ASSERT_TRUE(test::writeFile(archive, front + zip.bytes()));
         for (const int workers : {1, 3}) {
             SCOPED_TRACE(workers);
             ASSERT_TRUE(QDir(dest()).removeRecursively());
