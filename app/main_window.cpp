@@ -304,6 +304,25 @@ quintptr MDIForm_Main::hWnd() const
     return static_cast<quintptr>(winId());
 }
 
+Archiver::MemberWatch MDIForm_Main::unpackWatch(const QString& folder)
+{
+    // Opening the unpacked folder shows its first page as Combo_Path_Click does: the factors
+    // reset, in the view area and on the screen as they are now.
+    PageTurnSizing sizing;
+    sizing.viewWidth = Mod_Varnox::View_Width;
+    sizing.viewHeight = Mod_Varnox::View_Height;
+    sizing.twipsPerPixel = twipsPerPixel();
+    sizing.devicePixelRatio = devicePixelRatioF();
+    if (!m_pageWindow && !m_readingAhead)
+        m_readingAhead = std::make_unique<PagePrefetch>();
+    // Outlives the unpacking: the page window, made meanwhile or later, takes this one over.
+    PagePrefetch* prefetch = m_pageWindow ? &m_pageWindow->prefetch() : m_readingAhead.get();
+    return {[prefetch, folder, sizing](const QStringList& files) {
+                prefetch->expectUnpackedFolder(folder, files, sizing);
+            },
+            [prefetch](const QString& file) { prefetch->fileUnpacked(file); }};
+}
+
 QString MDIForm_Main::showPage(std::int32_t count, std::int16_t mode, std::int16_t mode2)
 {
     Form_Main& page = pageWindow();

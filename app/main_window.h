@@ -65,6 +65,7 @@ public:
     ComboBox& comboPath() override { return m_comboPathBox; }
     ComboBox& comboFile() override { return m_comboFileBox; }
     quintptr hWnd() const override;
+    Archiver::MemberWatch unpackWatch(const QString& folder) override;
 
     QMdiArea* mdiArea() const override { return m_mdiArea; }
     /// The page window, created on its first use.

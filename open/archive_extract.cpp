@@ -167,11 +167,12 @@ QString commandLine(QLatin1StringView options, const QString& archive, const QSt
 }
 
 using VersionCall = int (*)();
-using ExtractCall = int (*)(quintptr, const QString&, QString&, int, const Archiver::ProgressHook&);
+using ExtractCall = int (*)(quintptr, const QString&, QString&, int, const Archiver::ProgressHook&,
+                            const Archiver::MemberWatch&);
 using CommandLineBuilder = QString (*)(const QString&, const QString&);
 
 std::int32_t extract(VersionCall version, ExtractCall run, CommandLineBuilder build, quintptr owner,
-                     const QString& archive)
+                     const QString& archive, const Archiver::MemberWatch& watch)
 {
     if (version() == 0)
         return kArchiverMissing;
@@ -186,7 +187,7 @@ std::int32_t extract(VersionCall version, ExtractCall run, CommandLineBuilder bu
     return extractionFeedback().run(owner, QFileInfo(archive).fileName(),
                                     [&](const Archiver::ProgressHook& hook) {
                                         QString output;
-                                        return run(owner, line, output, 0, hook);
+                                        return run(owner, line, output, 0, hook, watch);
                                     });
 }
 
@@ -212,14 +213,18 @@ QString lzhCommandLine(const QString& archive, const QString& tmpFolder)
     return commandLine(kLzhOptions, archive, tmpFolder);
 }
 
-std::int32_t Zip_Extract(quintptr& owner, const QString& archive)
+std::int32_t Zip_Extract(quintptr& owner, const QString& archive,
+                         const Archiver::MemberWatch& watch)
 {
-    return extract(Archiver::UnZipGetVersion, Archiver::UnZip, zipCommandLine, owner, archive);
+    return extract(Archiver::UnZipGetVersion, Archiver::UnZip, zipCommandLine, owner, archive,
+                   watch);
 }
 
-std::int32_t Lzh_Extract(quintptr& owner, const QString& archive)
+std::int32_t Lzh_Extract(quintptr& owner, const QString& archive,
+                         const Archiver::MemberWatch& watch)
 {
-    return extract(Archiver::UnlhaGetVersion, Archiver::Unlha, lzhCommandLine, owner, archive);
+    return extract(Archiver::UnlhaGetVersion, Archiver::Unlha, lzhCommandLine, owner, archive,
+                   watch);
 }
 
 std::int32_t Tmp_Clear(const QString& folder, quintptr owner)

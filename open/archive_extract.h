@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/archiver.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -32,8 +34,11 @@ QString lzhCommandLine(const QString& archive, const QString& tmpFolder);
 /// library's own failure code, or kArchiverMissing, kTmpNotOurs or kArchiveInTmp (the
 /// folder is then left as it was). Runs the event loop while it unpacks and, when that takes
 /// long, shows a progress window over the owner window (extractionFeedback()).
-std::int32_t Zip_Extract(quintptr& owner, const QString& archive);
-std::int32_t Lzh_Extract(quintptr& owner, const QString& archive);
+/// `watch` is told of the files as they are written, from the unpacking threads.
+std::int32_t Zip_Extract(quintptr& owner, const QString& archive,
+                         const Archiver::MemberWatch& watch = Archiver::MemberWatch());
+std::int32_t Lzh_Extract(quintptr& owner, const QString& archive,
+                         const Archiver::MemberWatch& watch = Archiver::MemberWatch());
 
 /// Empties Folivo's temporary folder by renaming it aside and re-creating it, marked as
 /// Folivo's; what was set aside (a sibling named "<folder>.old-<pid>-<n>", still marked) is

@@ -120,8 +120,9 @@ std::int32_t openArchive(OpenTargetHost& host, const QString& path, const QStrin
     const bool zip = kind == OpenKind::Zip;
     quintptr owner = host.hWnd();
     const QString archive = listedPath(path, listed);
-    const std::int32_t result =
-        zip ? Mod_Varnox::Zip_Extract(owner, archive) : Mod_Varnox::Lzh_Extract(owner, archive);
+    const Archiver::MemberWatch watch = host.unpackWatch(tmpFolderPath());
+    const std::int32_t result = zip ? Mod_Varnox::Zip_Extract(owner, archive, watch)
+                                    : Mod_Varnox::Lzh_Extract(owner, archive, watch);
     if (result == Mod_Varnox::kArchiverMissing) {
         stop(kCannotExtract + kThreeReturns + (zip ? kInstallUnzip : kInstallUnlha), kFailedTitle);
         return kind;

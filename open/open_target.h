@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/archiver.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -22,6 +24,14 @@ public:
     virtual void Combo_File_Click() = 0;
     /// Opens the folder registration window modally.
     virtual void Command_GetFolder_Click() = 0;
+    /// Before an archive is unpacked into `folder`, which is then opened: what the window
+    /// wants to be told of the files written there (from the unpacking threads), to prepare
+    /// the page it will show first while the rest unpacks. Nothing by default.
+    virtual Archiver::MemberWatch unpackWatch(const QString& folder)
+    {
+        Q_UNUSED(folder);
+        return {};
+    }
 };
 
 /// Kind codes of Open_Target.

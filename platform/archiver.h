@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -59,15 +60,30 @@ enum class Reply { Continue, Stop };
 /// written are removed.
 using ProgressHook = std::function<Reply(const Progress&)>;
 
+/// What an extraction tells of the files it writes, so that a reader can start on them
+/// before the whole archive is out. Called from the extracting threads, two calls possibly at
+/// once; neither may throw. Paths are relative to the destination, "/"-separated, as the
+/// files are named on disk.
+struct MemberWatch {
+    /// Once, before the first file is written: every file member that is to be written.
+    std::function<void(const QStringList& paths)> planned;
+    /// For each of those that is then written whole, its data checked and its time set.
+    std::function<void(const QString& path)> written;
+};
+
 /// Nonzero when the library can be used; 0 when it cannot.
 int UnZipGetVersion();
 int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize);
 int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize,
           const ProgressHook& progress);
+int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize,
+          const ProgressHook& progress, const MemberWatch& watch);
 int UnlhaGetVersion();
 int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize);
 int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize,
           const ProgressHook& progress);
+int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize,
+          const ProgressHook& progress, const MemberWatch& watch);
 
 } // namespace Archiver
 } // namespace folivo

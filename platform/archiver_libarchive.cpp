@@ -309,14 +309,50 @@ struct Extraction {
     Outcome& outcome;
     ProgressReporter& progress;
     const ZipDataIndex& zipData;
+    const MemberWatch& watch;
     std::atomic<size_t> nextFile{0};
 };
 
-/// The member's data as ZipDataReader reads it, or nullopt when libarchive is to read it.
-/// The member is the one libarchive has just read the header of: the index is asked for
-/// what starts where libarchive now stands.
-std::optional<std::span<const char>> readWhole(const Extraction& job, archive* reader,
-                                               ZipDataReader* direct, const FileMember& member)
+/// Writes a stored member block by block as ZipDataReader reads it, each block checked into
+/// the CRC and written while it is in the cache. A mismatch is found once every byte is
+/// written, and ends as libarchive ends it: the member kept whole as it was stored.
+/// nullopt when the data could not be read; libarchive then writes the member over again.
+std::optional<Copy> writeStored(ZipDataReader& direct, qint64 dataOffset, const ZipData& data,
+                                archive* writer, ProgressReporter& progress)
+{
+    Copy refused = Copy::Done;
+    const auto write = [&](std::span<const char> bytes, qint64 offset) {
+        if (progress.stopped()) {
+            refused = Copy::Stopped;
+            return false;
+        }
+        const la_ssize_t w = archive_write_data_block(writer, bytes.data(), bytes.size(), offset);
+        if (w < ARCHIVE_OK) {
+            refused = w == ARCHIVE_FATAL ? Copy::WriterBroken : Copy::WriteFailed;
+            return false;
+        }
+        progress.addBytes(static_cast<qint64>(bytes.size()));
+        return true;
+    };
+    switch (direct.stream(dataOffset, data, write)) {
+    case ZipDataReader::Streamed::Matched:
+        // A stop asked for while the member was written leaves nothing of it, whole or not.
+        return progress.stopped() ? Copy::Stopped : Copy::Done;
+    case ZipDataReader::Streamed::Mismatched:
+        return Copy::DataWrong;
+    case ZipDataReader::Streamed::Refused:
+        return refused;
+    case ZipDataReader::Streamed::Unreadable:
+        break;
+    }
+    return std::nullopt;
+}
+
+/// Writes the member from the data ZipDataReader reads straight from the file, or nullopt
+/// when libarchive is to read it. The member is the one libarchive has just read the header
+/// of: the index is asked for what starts where libarchive now stands.
+std::optional<Copy> writeDirect(const Extraction& job, archive* reader, ZipDataReader* direct,
+                                archive* writer, const FileMember& member)
 {
     if (!direct)
         return std::nullopt;
@@ -324,7 +360,15 @@ std::optional<std::span<const char>> readWhole(const Extraction& job, archive* r
     const ZipData* data = job.zipData.find(dataOffset);
     if (!data || data->size != member.declaredSize)
         return std::nullopt;
-    return direct->read(dataOffset, *data);
+    if (!data->deflated)
+        return writeStored(*direct, dataOffset, *data, writer, job.progress);
+    // Read whole, a deflated member has been checked before its first byte is written; one
+    // that fails the check is read again by libarchive, which tells what is wrong with it
+    // as before.
+    const std::optional<std::span<const char>> whole = direct->read(dataOffset, *data);
+    if (!whole)
+        return std::nullopt;
+    return writeWhole(*whole, writer, job.progress);
 }
 
 /// Writes one file member; returns false when this reader can go no further.
@@ -347,11 +391,11 @@ bool extractFile(Extraction& job, archive* reader, ZipDataReader* direct, Writer
             writer = openWriter();
         return true;
     }
-    // Read whole, a member has been checked before its first byte is written; one that fails
-    // the check is read again by libarchive, which tells what is wrong with it as before.
-    const std::optional<std::span<const char>> whole = readWhole(job, reader, direct, member);
-    const Copy copy = whole ? writeWhole(*whole, writer.get(), job.progress)
-                            : copyData(reader, writer.get(), member.declaredSize, job.progress);
+    const std::optional<Copy> copiedDirectly =
+        writeDirect(job, reader, direct, writer.get(), member);
+    const Copy copy = copiedDirectly
+                          ? *copiedDirectly
+                          : copyData(reader, writer.get(), member.declaredSize, job.progress);
     const int f = archive_write_finish_entry(writer.get());
     std::optional<int> failure = copyFailure(copy);
     if (!failure && f < ARCHIVE_WARN)
@@ -365,6 +409,8 @@ bool extractFile(Extraction& job, archive* reader, ZipDataReader* direct, Writer
     }
     if (copy == Copy::WriterBroken || f == ARCHIVE_FATAL)
         writer = openWriter();
+    if (!failure && job.watch.written)
+        job.watch.written(member.relativePath);
     job.progress.addMember();
     return copy != Copy::ReadStopped && copy != Copy::Stopped;
 }
@@ -422,7 +468,7 @@ void runWorkers(Extraction& job)
 }
 
 int extract(const QString& commandLine, QLatin1StringView options, Format format,
-            const ProgressHook& hook)
+            const ProgressHook& hook, const MemberWatch& watch)
 {
     const std::optional<CommandLine> parsed = parseCommandLine(commandLine, options);
     if (!parsed)
@@ -450,7 +496,14 @@ int extract(const QString& commandLine, QLatin1StringView options, Format format
     ProgressReporter progress(hook, plan);
     const ZipDataIndex zipData =
         format == Format::Zip ? ZipDataIndex::read(parsed->archive) : ZipDataIndex();
-    Extraction job{plan, parsed->archive, destination, format, outcome, progress, zipData};
+    if (watch.planned && !plan.files.empty()) {
+        QStringList paths;
+        paths.reserve(static_cast<qsizetype>(plan.files.size()));
+        for (const FileMember& member : plan.files)
+            paths << member.relativePath;
+        watch.planned(paths);
+    }
+    Extraction job{plan, parsed->archive, destination, format, outcome, progress, zipData, watch};
     runWorkers(job);
     return progress.stopped() ? Result::Stopped : outcome.code();
 }
@@ -470,11 +523,17 @@ int UnZip(quintptr owner, const QString& commandLine, QString& output, int outpu
 int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize,
           const ProgressHook& progress)
 {
+    return UnZip(owner, commandLine, output, outputSize, progress, MemberWatch());
+}
+
+int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize,
+          const ProgressHook& progress, const MemberWatch& watch)
+{
     // Nothing is written back: callers pass an empty buffer of size 0.
     Q_UNUSED(owner);
     Q_UNUSED(output);
     Q_UNUSED(outputSize);
-    return extract(commandLine, kZipOptions, Format::Zip, progress);
+    return extract(commandLine, kZipOptions, Format::Zip, progress, watch);
 }
 
 int UnlhaGetVersion()
@@ -490,10 +549,16 @@ int Unlha(quintptr owner, const QString& commandLine, QString& output, int outpu
 int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize,
           const ProgressHook& progress)
 {
+    return Unlha(owner, commandLine, output, outputSize, progress, MemberWatch());
+}
+
+int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize,
+          const ProgressHook& progress, const MemberWatch& watch)
+{
     Q_UNUSED(owner);
     Q_UNUSED(output);
     Q_UNUSED(outputSize);
-    return extract(commandLine, kLzhOptions, Format::Lzh, progress);
+    return extract(commandLine, kLzhOptions, Format::Lzh, progress, watch);
 }
 
 void setLibraryUsable(Library library, bool usable)

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -29,6 +30,7 @@ constexpr qint64 kMaxWholeMember = qint64(64) << 20;
 // Buffers grow in huge pages where the kernel gives them: a 4 KiB page fault costs tens of
 // microseconds on a virtual machine, a page of scan 3 MB.
 constexpr size_t kHugePage = size_t(2) << 20;
+constexpr size_t kSmallPage = 4096;
 
 quint16 le16(const char* at)
 {
@@ -122,13 +124,31 @@ char* ZipDataReader::Buffer::reserve(size_t size)
         ::munmap(m_data, m_capacity);
     m_data = nullptr;
     m_capacity = 0;
-    const size_t capacity = (std::max<size_t>(size, 1) + kHugePage - 1) / kHugePage * kHugePage;
-    void* data =
-        ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (data == MAP_FAILED)
+    // Whole huge pages where the buffer spans them, small pages for the rest: a member of
+    // 3.4 MB then holds 3.5 MB, not 4. The slack spares a new buffer for each slightly larger
+    // member.
+    const size_t wanted = std::max<size_t>(size, 1) + size / 32;
+    const size_t capacity = (wanted + kSmallPage - 1) / kSmallPage * kSmallPage;
+    // Mapped a huge page larger, so that it can start on a huge page's boundary.
+    const size_t span = capacity + kHugePage;
+    void* mapped =
+        ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
         return nullptr;
+    char* const first = static_cast<char*>(mapped);
+    const size_t head =
+        (kHugePage - reinterpret_cast<std::uintptr_t>(first) % kHugePage) % kHugePage;
+    if (head > 0)
+        ::munmap(first, head);
+    if (span - head - capacity > 0)
+        ::munmap(first + head + capacity, span - head - capacity);
+    char* const data = first + head;
     ::madvise(data, capacity, MADV_HUGEPAGE);
-    m_data = static_cast<char*>(data);
+#ifdef MADV_POPULATE_WRITE
+    // All its pages in one call: the buffer is filled whole anyway.
+    ::madvise(data, capacity, MADV_POPULATE_WRITE);
+#endif
+    m_data = data;
     m_capacity = capacity;
     return m_data;
 }
@@ -145,6 +165,19 @@ ZipDataReader::~ZipDataReader()
         libdeflate_free_decompressor(m_inflater);
     if (m_fd >= 0)
         ::close(m_fd);
+}
+
+const char* ZipDataReader::readBlock(qint64 offset, size_t size)
+{
+    char* into = m_block.reserve(size);
+    if (m_fd < 0 || !into || !readAll(m_fd, into, static_cast<qint64>(size), offset))
+        return nullptr;
+    return into;
+}
+
+quint32 ZipDataReader::crc(quint32 crc, const char* bytes, size_t size)
+{
+    return libdeflate_crc32(crc, bytes, size);
 }
 
 std::optional<std::span<const char>> ZipDataReader::read(qint64 dataOffset, const ZipData& data)

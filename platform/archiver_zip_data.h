@@ -1,7 +1,9 @@
 #pragma once
 
-// ZIP members read whole, straight from the file: the bytes are read in one call and inflated
-// in one go by libdeflate, and nothing is handed over before their CRC and size are checked.
+// ZIP members' data read straight from the file. A deflated member is read in one call and
+// inflated in one go by libdeflate, and nothing of it is handed over before its CRC and size
+// are checked. A stored member is handed over in blocks small enough to stay in the
+// processor's cache while they are checked and written, and its CRC is judged at the end.
 // libarchive still walks the headers and decides everything; this only replaces its reading
 // of the data, which costs twice as much on big scanned pages. Whatever does not fit (ZIP64
 // fields, other methods, encryption, a damaged or oddly laid out member) is left to
@@ -10,6 +12,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cstddef>
 #include <optional>
 #include <span>
@@ -54,6 +57,15 @@ public:
     /// had so. The bytes stay valid until the next call.
     std::optional<std::span<const char>> read(qint64 dataOffset, const ZipData& data);
 
+    enum class Streamed { Matched, Mismatched, Unreadable, Refused };
+    /// Hands a stored member's bytes over in blocks, in order, each one while it is still in
+    /// the processor's cache: `block` gets the bytes and where they lie in the member, and
+    /// returns false to stop (Refused). Once all are handed over, says whether they matched
+    /// the CRC. Unreadable when a block could not be read; what was handed over before
+    /// then is to be thrown away.
+    template <typename Block>
+    Streamed stream(qint64 dataOffset, const ZipData& data, Block&& block);
+
 private:
     class Buffer {
     public:
@@ -69,10 +81,37 @@ private:
         size_t m_capacity = 0;
     };
 
+    /// Reads the next block of a stored member into the block buffer; null when it cannot.
+    const char* readBlock(qint64 offset, size_t size);
+    /// The CRC of a block, continued from crc.
+    static quint32 crc(quint32 crc, const char* bytes, size_t size);
+
     int m_fd = -1;
     libdeflate_decompressor* m_inflater = nullptr;
+    Buffer m_block;
     Buffer m_packed;
     Buffer m_plain;
 };
+
+template <typename Block>
+ZipDataReader::Streamed ZipDataReader::stream(qint64 dataOffset, const ZipData& data, Block&& block)
+{
+    // Small enough to stay in the second-level cache while it is checked and written.
+    constexpr qint64 kBlock = qint64{256} * 1024;
+    if (data.deflated || data.compressedSize != data.size)
+        return Streamed::Unreadable;
+    quint32 sum = 0;
+    for (qint64 done = 0; done < data.size;) {
+        const auto size = static_cast<size_t>(std::min(kBlock, data.size - done));
+        const char* bytes = readBlock(dataOffset + done, size);
+        if (!bytes)
+            return Streamed::Unreadable;
+        sum = crc(sum, bytes, size);
+        if (!block(std::span<const char>(bytes, size), done))
+            return Streamed::Refused;
+        done += static_cast<qint64>(size);
+    }
+    return sum == data.crc ? Streamed::Matched : Streamed::Mismatched;
+}
 
 } // namespace folivo::Archiver

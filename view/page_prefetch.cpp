@@ -2,6 +2,7 @@
 
 #include "platform/blanks.h"
 #include "platform/combo_box.h"
+#include "platform/dir_listing.h"
 #include "platform/error.h"
 #include "platform/jpeg_scaled.h"
 #include "platform/path_separator.h"
@@ -86,6 +87,7 @@ void PagePrefetch::prepareAround(const QString& folder, const QString& name, int
     // flicks, it is mostly this plan's work as well.
     m_plan = Plan{folder, name, m_direction, sizing, pace};
     m_readWhole.clear(); // a page is on screen: nobody waits for the first one any more
+    m_awaitedFile.clear();
     startWorkers(lock);
 }
 
@@ -100,8 +102,53 @@ void PagePrefetch::prepareFirstPage(const QString& folder, const PageTurnSizing&
     }
     if (first.isEmpty())
         return;
-    const QString path = joinPath(folder, first);
-    std::unique_lock lock(m_mutex);
+    const std::lock_guard lock(m_mutex);
+    startFirstPage(joinPath(folder, first), sizing, true);
+}
+
+void PagePrefetch::expectUnpackedFolder(const QString& folder, const QStringList& files,
+                                        const PageTurnSizing& sizing)
+{
+    // The folder's first page as its listing will show it: a picture right in the folder,
+    // hidden names left out, first in the listing's order.
+    QString first;
+    for (const QString& file : files) {
+        if (file.contains(QLatin1Char('/')) || file.startsWith(QLatin1Char('.')) ||
+            !Mod_Varnox::Picture_Check(file))
+            continue;
+        if (first.isEmpty() || naturalLess(file, first))
+            first = file;
+    }
+    const std::lock_guard lock(m_mutex);
+    if (!m_enabled || m_stopping)
+        return;
+    ++m_generation;
+    m_plan.reset();
+    m_queue.clear();
+    m_sizing = sizing;
+    const QString path = first.isEmpty() ? QString() : joinPath(folder, trimBlanks(first));
+    m_wanted = path.isEmpty() ? QStringList() : QStringList{path};
+    dropUnwanted();
+    m_readWhole.clear();
+    m_awaitedFile = first;
+    m_awaitedPath = path;
+}
+
+void PagePrefetch::fileUnpacked(const QString& file)
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_awaitedFile.isEmpty() || file != m_awaitedFile)
+        return;
+    m_awaitedFile.clear();
+    // Only its pixels are kept: the unpacking holds large buffers of its own meanwhile, and
+    // the file, just written, is still in memory when the turn reads it.
+    if (m_enabled && !m_stopping)
+        startFirstPage(m_awaitedPath, m_sizing, false);
+}
+
+// Under the lock.
+void PagePrefetch::startFirstPage(const QString& path, const PageTurnSizing& sizing, bool readWhole)
+{
     if (!m_enabled || m_stopping)
         return;
     ++m_generation;
@@ -110,7 +157,7 @@ void PagePrefetch::prepareFirstPage(const QString& folder, const PageTurnSizing&
     m_wanted = QStringList{path};
     dropUnwanted();
     m_queue.assign(1, path);
-    m_readWhole = path;
+    m_readWhole = readWhole ? path : QString();
     // Not one of the background workers: the reader is waiting for this page.
     ++m_workers;
     m_firstPagePool.start([this] { work(false); });
@@ -151,6 +198,7 @@ void PagePrefetch::clear()
     m_queue.clear();
     m_wanted.clear();
     m_readWhole.clear();
+    m_awaitedFile.clear();
     dropUnwanted();
 }
 

@@ -74,6 +74,14 @@ public:
     /// `folder`, the one opening it shows, at full priority, its picture read whole.
     void prepareFirstPage(const QString& folder, const PageTurnSizing& sizing);
 
+    /// While an archive unpacks into `folder`, which is opened next: `files` are the paths,
+    /// relative to it, of every file it is to hold. The page that opening the folder shows
+    /// first is prepared as soon as fileUnpacked() says it is written, at full priority (its
+    /// pixels only). Both may be called from any thread.
+    void expectUnpackedFolder(const QString& folder, const QStringList& files,
+                              const PageTurnSizing& sizing);
+    void fileUnpacked(const QString& file);
+
     /// The page at `path` if it was prepared from the file as it is now, at the screen's
     /// current resolution. Waits while that page is being read; never reads it itself. The
     /// page stays prepared for a later turn back to it. The caller reads the file after this
@@ -115,6 +123,7 @@ private:
     };
 
     void startWorkers(std::unique_lock<std::mutex>& lock);
+    void startFirstPage(const QString& path, const PageTurnSizing& sizing, bool readWhole);
     void work(bool background);
     void runPlan(const Plan& plan, std::uint64_t generation);
     void prepare(const QString& path, std::uint64_t generation);
@@ -132,7 +141,9 @@ private:
     int m_direction = 1;
     QStringList m_wanted;
     std::deque<QString> m_queue;
-    QString m_readWhole; ///< the page whose picture is kept with its pixels
+    QString m_readWhole;   ///< the page whose picture is kept with its pixels
+    QString m_awaitedFile; ///< the first page of a folder being unpacked, until it is written
+    QString m_awaitedPath; ///< where the turn will look for it
     QStringList m_busy;
     std::vector<Entry> m_entries;
     qint64 m_heldBytes = 0;

@@ -16,6 +16,8 @@
 #include <clocale>
 #include <csignal>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 #include <string>
 
 #include <sys/resource.h>
@@ -703,6 +705,62 @@ TEST_F(ArchiverTest, TheProgressHookSeesTheTotalsAndCanStop)
     EXPECT_LT(left.size(), 40);
     for (const QString& name : left)
         EXPECT_EQ(extractedFile(name), sampleData(300000, name.section(u'.', 0, 0).toInt()));
+}
+
+// A reader starts on a page as soon as the watch says it is written: it must hear of every
+// file before the first one lands, and of a file only once all of it is there, checked.
+TEST_F(ArchiverTest, TheWatchHearsOfEachFileOnlyOnceItIsWrittenWhole)
+{
+    ZipWriter zip;
+    zip.addFile("p10.jpg", sampleData(300000, 1), ZipWriter::Method::Deflated);
+    zip.addFolder("sub/");
+    zip.addFile("sub/p1.jpg", sampleData(200000, 2));
+    zip.addFile("../outside.jpg", "x");
+    zip.addFile("bad.jpg", sampleData(300000, 3));
+    zip.addFile("p2.jpg", sampleData(400000, 4));
+    QByteArray bytes = zip.bytes();
+    const qsizetype badData = bytes.indexOf("bad.jpg") + 7;
+    bytes[badData + 1000] = static_cast<char>(bytes[badData + 1000] ^ 0x20);
+    const QString archive = path(QStringLiteral("a.zip"));
+    ASSERT_TRUE(test::writeFile(archive, bytes));
+    const std::map<QString, QByteArray> whole = {{"p10.jpg", sampleData(300000, 1)},
+                                                 {"sub/p1.jpg", sampleData(200000, 2)},
+                                                 {"p2.jpg", sampleData(400000, 4)}};
+
+    for (const int workers : {1, 3}) {
+        SCOPED_TRACE(workers);
+        ASSERT_TRUE(QDir(dest()).removeRecursively());
+        const WorkerCount count(workers);
+        std::mutex mutex;
+        QStringList planned;
+        QStringList written;
+        QStringList cutShort;
+        Archiver::MemberWatch watch;
+        watch.planned = [&](const QStringList& paths) {
+            const std::lock_guard lock(mutex);
+            EXPECT_TRUE(written.isEmpty());
+            EXPECT_TRUE(extracted().filter(QStringLiteral(".jpg")).isEmpty());
+            planned += paths;
+        };
+        watch.written = [&](const QString& file) {
+            const bool complete = whole.contains(file) && extractedFile(file) == whole.at(file);
+            const std::lock_guard lock(mutex);
+            written << file;
+            if (!complete)
+                cutShort << file;
+        };
+        QString output;
+        EXPECT_EQ(
+            Archiver::UnZip(0, QStringLiteral("-x -o -q \"%1\" \"%2/\" *.*").arg(archive, dest()),
+                            output, 0, Archiver::ProgressHook(), watch),
+            Result::ArchiveDamaged);
+        planned.sort();
+        written.sort();
+        // The damaged member is planned and stays on disk, but is never said to be written.
+        EXPECT_EQ(planned, QStringList({"bad.jpg", "p10.jpg", "p2.jpg", "sub/p1.jpg"}));
+        EXPECT_EQ(written, QStringList({"p10.jpg", "p2.jpg", "sub/p1.jpg"}));
+        EXPECT_EQ(cutShort, QStringList());
+    }
 }
 
 TEST(ArchiverVersion, AnUnusableLibraryReportsVersionZero)

@@ -109,6 +109,47 @@ TEST_F(PagePrefetchTest, TheFirstPageAloneComesReadWholeAndOnlyWhileItsFileIsUnc
     EXPECT_FALSE(again.take(path(1), 15.0));
 }
 
+TEST_F(PagePrefetchTest, AnUnpackingFolderHasItsFirstPagePreparedOnceThatPageIsWritten)
+{
+    PagePrefetch prefetch;
+    prefetch.prepareAround(folder, name(5), 1, sizing, Pace::Reading);
+    prefetch.waitUntilIdle();
+    ASSERT_GT(prefetch.heldBytes(), 0);
+
+    const QString unpacked = home.filePath(QStringLiteral("tmp"));
+    ASSERT_TRUE(QDir().mkpath(unpacked));
+    const auto copyIn = [&](int page, const QString& as) {
+        return QFile::copy(path(page), unpacked + QLatin1Char('/') + as);
+    };
+    // The listing's first picture: not hidden, not in a subfolder, in natural order.
+    prefetch.expectUnpackedFolder(unpacked,
+                                  {QStringLiteral("p10.jpg"), QStringLiteral("read me.txt"),
+                                   QStringLiteral(".p0.jpg"), QStringLiteral("sub/p1.jpg"),
+                                   QStringLiteral("p2.jpg")},
+                                  sizing);
+    // The last book's pages are let go at once: the unpacking needs the memory.
+    EXPECT_EQ(prefetch.heldBytes(), 0);
+    ASSERT_TRUE(copyIn(3, QStringLiteral("p10.jpg")));
+    prefetch.fileUnpacked(QStringLiteral("p10.jpg"));
+    ASSERT_TRUE(copyIn(4, QStringLiteral(".p0.jpg")));
+    prefetch.fileUnpacked(QStringLiteral(".p0.jpg"));
+    prefetch.waitUntilIdle();
+    EXPECT_EQ(prefetch.heldBytes(), 0);
+    // Written but not yet said to be whole: not read, and the turn does not wait for it.
+    ASSERT_TRUE(copyIn(6, QStringLiteral("p2.jpg")));
+    EXPECT_FALSE(prefetch.take(unpacked + QStringLiteral("/p2.jpg"), 15.0));
+
+    prefetch.fileUnpacked(QStringLiteral("p2.jpg"));
+    prefetch.waitUntilIdle();
+    EXPECT_FALSE(prefetch.take(unpacked + QStringLiteral("/p10.jpg"), 15.0));
+    const std::optional<PreparedPage> first =
+        prefetch.take(unpacked + QStringLiteral("/p2.jpg"), 15.0);
+    ASSERT_TRUE(first);
+    // Pixels only: the turn reads the file itself.
+    EXPECT_TRUE(first->picture.isNull());
+    EXPECT_EQ(first->image, loadPicture(path(6)).render(first->image.size()));
+}
+
 TEST_F(PagePrefetchTest, AFileChangedAfterItWasPreparedOrAnotherScreenIsNotHandedOut)
 {
     PagePrefetch prefetch;
