@@ -135,8 +135,13 @@ std::unique_ptr<PagePrefetch> MDIForm_Main::startReadingAhead(const QString& Com
 {
     auto prefetch = std::make_unique<PagePrefetch>();
     const QString path = commandLinePath(trimBlanks(CommandLine));
-    if (path.isEmpty() || !QFileInfo(path).isDir())
+    if (path.isEmpty())
         return prefetch;
+    if (!QFileInfo(path).isDir()) {
+        // An archive is unpacked meanwhile instead.
+        Open_Target_Ahead(path);
+        return prefetch;
+    }
     // As the first turn into the folder will size its page: the window's view area (its
     // outer size is made to be the one asked for, frame or none), the magnification not
     // fixed, the screen the window opens on.

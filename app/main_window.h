@@ -34,7 +34,8 @@ public:
     ~MDIForm_Main() override;
 
     /// Before the window is built: when the command line names a folder, starts decoding the
-    /// page opening it will show first, for the window the start-up makes, on another core.
+    /// page opening it will show first, for the window the start-up makes, on another core;
+    /// when it names an archive, starts unpacking it.
     static std::unique_ptr<PagePrefetch> startReadingAhead(const QString& CommandLine);
 
     /// Start-up: places and shows the window and the help window, then opens the command

@@ -15,6 +15,11 @@
 #include <QThreadPool>
 
 #include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 namespace folivo::Mod_Varnox {
 namespace {
@@ -171,9 +176,138 @@ using ExtractCall = int (*)(quintptr, const QString&, QString&, int, const Archi
                             const Archiver::MemberWatch&);
 using CommandLineBuilder = QString (*)(const QString&, const QString&);
 
+// An extraction started at start-up for the archive the command line names, while the
+// window is being built on one core and the other would sit idle. Until the open procedure
+// reaches it, what it reports is kept for the watch and the progress window that come then.
+class ExtractionAhead {
+public:
+    ExtractionAhead(const QString& archive, ExtractCall run, CommandLineBuilder build)
+        : m_archive(archive)
+        , m_run(run)
+    {
+        m_thread = std::thread([this, build] { work(build); });
+    }
+    ~ExtractionAhead()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    ExtractionAhead(const ExtractionAhead&) = delete;
+    ExtractionAhead& operator=(const ExtractionAhead&) = delete;
+
+    bool isFor(const QString& archive, ExtractCall run) const
+    {
+        return archive == m_archive && run == m_run;
+    }
+
+    /// Whether the temporary folder was emptied for it; waits until that is known.
+    bool cleared()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_cleared.has_value(); });
+        return *m_cleared;
+    }
+
+    /// Takes the extraction over: the hook and the watch hear of what it has done so far and
+    /// of what it does from now on. Returns its result once it has ended.
+    int finish(const Archiver::ProgressHook& hook, const Archiver::MemberWatch& watch)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_planned && watch.planned)
+                watch.planned(*m_planned);
+            if (watch.written) {
+                for (const QString& file : std::as_const(m_written))
+                    watch.written(file);
+            }
+            m_hook = &hook;
+            m_watch = &watch;
+        }
+        m_thread.join();
+        const std::lock_guard lock(m_mutex);
+        m_hook = nullptr;
+        m_watch = nullptr;
+        return m_result;
+    }
+
+private:
+    void work(CommandLineBuilder build)
+    {
+        const QString tmpFolder = tmpFolderPath();
+        const bool cleared = Tmp_Clear(tmpFolder, 0) == 0;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_cleared = cleared;
+        }
+        m_changed.notify_all();
+        if (!cleared)
+            return;
+        const Archiver::ProgressHook hook = [this](const Archiver::Progress& progress) {
+            const std::lock_guard lock(m_mutex);
+            return m_hook && *m_hook ? (*m_hook)(progress) : Archiver::Reply::Continue;
+        };
+        Archiver::MemberWatch watch;
+        watch.planned = [this](const QStringList& files) {
+            const std::lock_guard lock(m_mutex);
+            m_planned = files;
+            if (m_watch && m_watch->planned)
+                m_watch->planned(files);
+        };
+        watch.written = [this](const QString& file) {
+            const std::lock_guard lock(m_mutex);
+            m_written << file;
+            if (m_watch && m_watch->written)
+                m_watch->written(file);
+        };
+        QString output;
+        m_result = m_run(0, build(m_archive, tmpFolder), output, 0, hook, watch);
+    }
+
+    const QString m_archive;
+    const ExtractCall m_run;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::optional<bool> m_cleared;
+    std::optional<QStringList> m_planned;
+    QStringList m_written;
+    const Archiver::ProgressHook* m_hook = nullptr;
+    const Archiver::MemberWatch* m_watch = nullptr;
+    int m_result = 0;
+};
+
+// On the user-interface thread only.
+std::unique_ptr<ExtractionAhead>& extractionAhead()
+{
+    static std::unique_ptr<ExtractionAhead> ahead;
+    return ahead;
+}
+
+void startAhead(VersionCall version, ExtractCall run, CommandLineBuilder build,
+                const QString& archive)
+{
+    // Made first, on this thread: the pool must outlive an extraction still running when the
+    // program ends, and must not belong to a thread that ends before it.
+    sweeper();
+    // What would make the open procedure refuse the archive is left for it to find then.
+    if (extractionAhead() || version() == 0 || liesInside(archive, tmpFolderPath()))
+        return;
+    extractionAhead() = std::make_unique<ExtractionAhead>(archive, run, build);
+}
+
 std::int32_t extract(VersionCall version, ExtractCall run, CommandLineBuilder build, quintptr owner,
                      const QString& archive, const Archiver::MemberWatch& watch)
 {
+    if (const std::unique_ptr<ExtractionAhead> ahead = std::exchange(extractionAhead(), nullptr)) {
+        if (ahead->isFor(archive, run)) {
+            if (!ahead->cleared())
+                return kTmpNotOurs;
+            return extractionFeedback().run(
+                owner, QFileInfo(archive).fileName(),
+                [&](const Archiver::ProgressHook& hook) { return ahead->finish(hook, watch); });
+        }
+        // Another archive: the one started ahead ends before this one empties the folder.
+    }
     if (version() == 0)
         return kArchiverMissing;
     const QString tmpFolder = tmpFolderPath();
@@ -225,6 +359,16 @@ std::int32_t Lzh_Extract(quintptr& owner, const QString& archive,
 {
     return extract(Archiver::UnlhaGetVersion, Archiver::Unlha, lzhCommandLine, owner, archive,
                    watch);
+}
+
+void Zip_Extract_Ahead(const QString& archive)
+{
+    startAhead(Archiver::UnZipGetVersion, Archiver::UnZip, zipCommandLine, archive);
+}
+
+void Lzh_Extract_Ahead(const QString& archive)
+{
+    startAhead(Archiver::UnlhaGetVersion, Archiver::Unlha, lzhCommandLine, archive);
 }
 
 std::int32_t Tmp_Clear(const QString& folder, quintptr owner)

@@ -40,6 +40,13 @@ std::int32_t Zip_Extract(quintptr& owner, const QString& archive,
 std::int32_t Lzh_Extract(quintptr& owner, const QString& archive,
                          const Archiver::MemberWatch& watch = Archiver::MemberWatch());
 
+/// At start-up, while the window is being built: when opening the command line's path will
+/// unpack this archive, empties the temporary folder and starts unpacking it now, on other
+/// threads. The Zip_Extract or Lzh_Extract of that archive that comes then takes the
+/// extraction over (its watch and progress window hear of what was done meanwhile) and
+/// returns what it would have; an extraction of anything else waits until this one has ended.
+void Zip_Extract_Ahead(const QString& archive);
+void Lzh_Extract_Ahead(const QString& archive);
 /// Empties Folivo's temporary folder by renaming it aside and re-creating it, marked as
 /// Folivo's; what was set aside (a sibling named "<folder>.old-<pid>-<n>", still marked) is
 /// deleted on a background thread, together with any marked sibling of that form an earlier

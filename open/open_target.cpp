@@ -206,4 +206,25 @@ std::int32_t Open_Target(OpenTargetHost& host, const QString& path)
     return OpenKind::Failed;
 }
 
+void Open_Target_Ahead(const QString& path)
+{
+    // The same steps as Open_Target's up to its extraction, in the same order.
+    if (trimBlanks(path).isEmpty() || path.contains(QLatin1Char('\n')) ||
+        path.contains(QLatin1Char('\r')))
+        return;
+    const QString listed = listedName(path);
+    if (Mod_Varnox::Picture_Check(listed))
+        return;
+    switch (Mod_Varnox::Archive_Check(listed)) {
+    case 1:
+        Mod_Varnox::Zip_Extract_Ahead(listedPath(path, listed));
+        break;
+    case 2:
+        Mod_Varnox::Lzh_Extract_Ahead(listedPath(path, listed));
+        break;
+    default:
+        break;
+    }
+}
+
 } // namespace folivo

@@ -51,4 +51,9 @@ constexpr std::int32_t Folder = 4;
 /// when the path was not opened (the user has been told why).
 std::int32_t Open_Target(OpenTargetHost& host, const QString& path);
 
+/// At start-up, before the window is built: when Open_Target of the same path will unpack an
+/// archive, starts unpacking it now (Zip_Extract_Ahead), so that the time the window takes to
+/// build is not lost to it. Shows nothing and changes no setting.
+void Open_Target_Ahead(const QString& path);
+
 } // namespace folivo

@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <mutex>
 
 namespace folivo {
 namespace {
@@ -176,6 +177,56 @@ TEST_F(ExtractTest, ATemporaryFolderFolivoDidNotMakeIsNeverEmptied)
     ASSERT_TRUE(QDir().mkpath(tmp()));
     EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("a.zip")), 0);
     EXPECT_EQ(fileTree(tmp()), QStringList({kMarker, "new.jpg"}));
+}
+
+// At start-up the command line's archive starts unpacking before the window is built; the
+// open procedure's extraction then takes it over and must end exactly as one started then.
+TEST_F(ExtractTest, AnExtractionStartedAheadEndsAsOneStartedByTheOpen)
+{
+    ZipWriter zip;
+    zip.addFile("1.jpg", "one");
+    zip.addFile("sub/2.jpg", "two", ZipWriter::Method::Deflated);
+    ASSERT_TRUE(zip.write(archive("a.zip")));
+    test::LzhWriter lzh;
+    lzh.addFile("new.jpg", "new");
+    ASSERT_TRUE(lzh.write(archive("b.lzh")));
+    ASSERT_EQ(Mod_Varnox::Lzh_Extract(m_owner, archive("b.lzh")), 0);
+
+    // Taken over: the watch hears of every file, also those written before it was given.
+    Mod_Varnox::Zip_Extract_Ahead(archive("a.zip"));
+    QStringList planned;
+    QStringList written;
+    std::mutex mutex;
+    Archiver::MemberWatch watch;
+    watch.planned = [&](const QStringList& files) {
+        const std::lock_guard lock(mutex);
+        planned += files;
+    };
+    watch.written = [&](const QString& file) {
+        const std::lock_guard lock(mutex);
+        written << file;
+    };
+    EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("a.zip"), watch), 0);
+    planned.sort();
+    written.sort();
+    EXPECT_EQ(planned, QStringList({"1.jpg", "sub/2.jpg"}));
+    EXPECT_EQ(written, planned);
+    EXPECT_EQ(fileTree(tmp()), QStringList({kMarker, "1.jpg", "sub/", "sub/2.jpg"}));
+
+    // Not the archive opened then: it ends first, and what the open unpacks replaces it.
+    Mod_Varnox::Zip_Extract_Ahead(archive("a.zip"));
+    EXPECT_EQ(Mod_Varnox::Lzh_Extract(m_owner, archive("b.lzh")), 0);
+    EXPECT_EQ(fileTree(tmp()), QStringList({kMarker, "new.jpg"}));
+
+    // Failures are the ones the open would have met itself.
+    Mod_Varnox::Zip_Extract_Ahead(archive("missing.zip"));
+    EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("missing.zip")),
+              Archiver::Result::CannotOpenArchive);
+    ASSERT_TRUE(QDir(tmp()).removeRecursively());
+    ASSERT_TRUE(writeFile(tmp() + QStringLiteral("/notes/todo.txt"), "mine"));
+    Mod_Varnox::Zip_Extract_Ahead(archive("a.zip"));
+    EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("a.zip")), Mod_Varnox::kTmpNotOurs);
+    EXPECT_EQ(fileTree(tmp()), QStringList({"notes/", "notes/todo.txt"}));
 }
 
 // Earlier versions left an unmarked tmp with the last book's pages in Folivo's own data
