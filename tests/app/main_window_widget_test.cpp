@@ -2,10 +2,12 @@
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
 #include "help/help_window.h"
+#include "platform/install_folder.h"
 #include "platform/picture_loader.h"
 #include "settings/ini_file.h"
 #include "support/pictures.h"
 #include "support/temp_home.h"
+#include "support/zip_writer.h"
 #include "view/image_control.h"
 #include "view/page_prefetch.h"
 #include "view/page_state.h"
@@ -180,6 +182,43 @@ TEST_F(StartUp, AFirstPageRewrittenWhileTheWindowWasBuiltIsShownAsItIsNow)
     EXPECT_GT(image->shownImage().width(), image->shownImage().height());
     EXPECT_EQ(image->shownImage(),
               loadPicture(folder + QStringLiteral("/p1.jpg")).render(image->shownImage().size()));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+// The archive starts unpacking before the window is built, its first page is decoded while
+// the rest unpacks, and the window's open takes both over: the page shown is the listing's
+// first, drawn from the pixels prepared for it, as it would be drawn from the file.
+TEST_F(StartUp, AnArchiveOnTheCommandLineUnpacksWhileTheWindowIsBuilt)
+{
+    test::ZipWriter zip;
+    zip.addFile("p10.jpg", test::jpegBytes(300, 400, Qt::darkRed));
+    zip.addFile("p2.jpg", test::jpegBytes(400, 300, Qt::darkBlue),
+                test::ZipWriter::Method::Deflated);
+    zip.addFile("p01.jpg", test::jpegBytes(320, 420, Qt::darkYellow));
+    const QString archive = home.filePath(QStringLiteral("book.zip"));
+    ASSERT_TRUE(zip.write(archive));
+
+    MDIForm_Main window(MDIForm_Main::startReadingAhead(archive));
+    window.MDIForm_Load(archive);
+    EXPECT_EQ(window.Combo_Path->currentText(), tmpFolderPath());
+    EXPECT_EQ(window.Combo_File->currentText(), QStringLiteral("p01.jpg"));
+    const ImageControl* image = window.pageWindowIfCreated()->Image_Main();
+    EXPECT_EQ(image->preparedDrawn(), 1);
+    EXPECT_EQ(image->shownImage(), loadPicture(tmpFolderPath() + QStringLiteral("/p01.jpg"))
+                                       .render(image->shownImage().size()));
+
+    // Opened later, with the page window there, it is prepared the same way.
+    test::ZipWriter next;
+    next.addFile("b.jpg", test::jpegBytes(500, 300, Qt::darkGreen));
+    next.addFile("a.jpg", test::jpegBytes(300, 500, Qt::darkMagenta));
+    const QString nextArchive = home.filePath(QStringLiteral("next.zip"));
+    ASSERT_TRUE(next.write(nextArchive));
+    EXPECT_EQ(window.Open_Target(nextArchive), OpenKind::Zip);
+    EXPECT_EQ(window.Combo_File->currentText(), QStringLiteral("a.jpg"));
+    EXPECT_EQ(image->preparedDrawn(), 2);
+    EXPECT_EQ(
+        image->shownImage(),
+        loadPicture(tmpFolderPath() + QStringLiteral("/a.jpg")).render(image->shownImage().size()));
     EXPECT_TRUE(ui.messages.empty());
 }
 

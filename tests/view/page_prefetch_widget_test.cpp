@@ -9,7 +9,6 @@
 #include "settings/ini_file.h"
 #include "support/file_tree.h"
 #include "support/temp_home.h"
-#include "support/zip_writer.h"
 #include "view/image_control.h"
 #include "view/page_prefetch.h"
 #include "view/page_state.h"
@@ -29,7 +28,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 #include <vector>
 
 namespace folivo {
@@ -275,58 +273,6 @@ TEST(PagePrefetchWidget, AResizedWindowOrAFixedZoomGivesTheSameSizesAsWithout)
     });
     // Pages prepared for the kept zoom and for the new view area are drawn as prepared.
     EXPECT_GE(drawn, 2);
-}
-
-// Opened from the command line, an archive's first page is decoded while the rest of the
-// archive unpacks, and the page shown is the one opening the archive shows without it.
-TEST(PagePrefetchWidget, AnArchiveOpensOnItsFirstPagePreparedWhileTheRestUnpacked)
-{
-    std::vector<Seen> seen;
-    for (const bool prefetch : {false, true, true}) {
-        // The second run with pages prepared ahead starts as the program does: the archive
-        // starts unpacking before the window is built, and the window's open takes it over.
-        const bool startUp = seen.size() == 2;
-        SCOPED_TRACE(seen.size());
-        TempHome home;
-        RecordingUi ui;
-        // In the archive's order the first page comes last: the listing's order decides.
-        test::ZipWriter zip;
-        const QString source = home.filePath(QStringLiteral("page.jpg"));
-        int seed = 0;
-        for (const char* name : {"p10.jpg", "p09.jpg", "p2.jpg", "p01.jpg"}) {
-            ++seed;
-            ASSERT_TRUE(writePage(source, 400 + seed * 100, 700, seed));
-            zip.addFile(name, test::readFile(source), test::ZipWriter::Method::Deflated);
-        }
-        const QString archive = home.filePath(QStringLiteral("book.zip"));
-        ASSERT_TRUE(zip.write(archive));
-
-        // As the start-up hands it over, before the page window exists.
-        std::unique_ptr<PagePrefetch> readingAhead =
-            startUp ? MDIForm_Main::startReadingAhead(archive) : std::make_unique<PagePrefetch>();
-        readingAhead->setEnabled(prefetch);
-        MDIForm_Main window(std::move(readingAhead));
-        window.resize(1400, 1000);
-        window.show();
-        EXPECT_EQ(window.Open_Target(archive), OpenKind::Zip);
-
-        const Form_Main* form = window.pageWindowIfCreated();
-        ASSERT_NE(form, nullptr);
-        Seen result;
-        result.file = window.Combo_File->currentText();
-        result.shown = form->subWindow()->isVisible();
-        result.page = form->subWindow()->size();
-        result.bairitu = Mod_Varnox::Cur_bairitu;
-        result.baseBairitu = Mod_Varnox::Cur_base_bairitu;
-        for (const test::RecordedMessage& message : ui.messages)
-            result.messages.push_back(message.prompt);
-        result.image = form->Image_Main()->shownImage();
-        seen.push_back(result);
-        EXPECT_EQ(form->Image_Main()->preparedDrawn(), prefetch ? 1 : 0);
-    }
-    EXPECT_EQ(seen[0].file, QStringLiteral("p01.jpg"));
-    EXPECT_EQ(seen[1], seen[0]);
-    EXPECT_EQ(seen[2], seen[0]);
 }
 
 } // namespace
