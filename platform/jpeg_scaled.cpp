@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <array>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
@@ -85,21 +86,53 @@ struct Buffers {
     std::vector<float> next;
 };
 
+// Adds a decoded line, weighted, into the sums of a target row: the loop the decoding spends
+// most of its own time in. Processors that have them run it eight samples at a time with
+// fused multiply-adds; the choice is made once, when the program is loaded.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("arch=x86-64-v3", "default")))
+#endif
+void addWeighted(float* sums, const JSAMPLE* line, std::size_t size, float weight)
+{
+    for (std::size_t i = 0; i < size; ++i)
+        sums[i] += weight * static_cast<float>(line[i]);
+}
+
 void addRow(const float* line, int width, const AxisShares& across, float* row)
 {
+    // Neighbouring samples fall into the same cell: its sums stay in registers until the
+    // samples move on to another cell, instead of going through memory at every sample.
+    int current = width > 0 ? across.first[0] : 0;
+    std::array<float, kChannels> sums{};
+    std::array<float, kChannels> carried{}; // the next cell's share of samples on its edge
+    const auto flush = [&] {
+        float* cell = row + static_cast<std::ptrdiff_t>(current) * kChannels;
+        for (int c = 0; c < kChannels; ++c) {
+            cell[c] += sums[c];
+            if (carried[c] != 0.0F)
+                cell[kChannels + c] += carried[c];
+        }
+        sums = {};
+        carried = {};
+    };
     for (int x = 0; x < width; ++x) {
         const auto index = static_cast<std::size_t>(x);
-        float* cell = row + static_cast<std::ptrdiff_t>(across.first[index]) * kChannels;
+        if (across.first[index] != current) {
+            flush();
+            current = across.first[index];
+        }
         const float near = across.near[index];
         const float far = across.far[index];
         const float* pixel = line + static_cast<std::ptrdiff_t>(x) * kChannels;
         for (int c = 0; c < kChannels; ++c)
-            cell[c] += near * pixel[c];
+            sums[c] += near * pixel[c];
         if (far != 0.0F) {
             for (int c = 0; c < kChannels; ++c)
-                cell[kChannels + c] += far * pixel[c];
+                carried[c] += far * pixel[c];
         }
     }
+    if (width > 0)
+        flush();
 }
 
 void storeRow(const std::vector<float>& sums, QImage& image, int y)
@@ -290,12 +323,9 @@ Outcome decodeInto(const Source& source, const TargetFor& targetFor, QImage& ima
         const auto index = static_cast<std::size_t>(y);
         const float near = buffers.down.near[index];
         const float far = buffers.down.far[index];
-        for (std::size_t i = 0; i < lineSize; ++i)
-            buffers.now[i] += near * static_cast<float>(line[i]);
-        if (far != 0.0F) {
-            for (std::size_t i = 0; i < lineSize; ++i)
-                buffers.next[i] += far * static_cast<float>(line[i]);
-        }
+        addWeighted(buffers.now.data(), line, lineSize, near);
+        if (far != 0.0F)
+            addWeighted(buffers.next.data(), line, lineSize, far);
         // The target row is complete once a source row reaches its lower edge.
         const std::int64_t reached = std::int64_t{y + 1} * image.height();
         if (reached >= std::int64_t{targetRow + 1} * sourceHeight && targetRow < image.height()) {
