@@ -2,6 +2,7 @@
 #include "platform/child_window_style.h"
 #include "platform/install_folder.h"
 #include "platform/screen.h"
+#include "platform/session_bus.h"
 
 #include <QApplication>
 
@@ -13,6 +14,8 @@ int main(int argc, char** argv)
     // character type (a bare environment has none) every conversion fails.
     if (!std::getenv("LC_ALL") && !std::getenv("LC_CTYPE"))
         setenv("LC_CTYPE", "C.UTF-8", 1);
+
+    folivo::skipUnreachableSessionBus();
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Folivo"));
