@@ -17,7 +17,7 @@ namespace {
 /// Sets an environment variable (or unsets it, for nullopt) until the end of the scope.
 class ScopedVariable {
 public:
-    ScopedVariable(const char* name, std::optional<QByteArray> value)
+    ScopedVariable(const char* name, const std::optional<QByteArray>& value)
         : m_name(name)
         , m_old(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt)
     {
