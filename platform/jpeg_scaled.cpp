@@ -89,7 +89,8 @@ struct Buffers {
 // Adds a decoded line, weighted, into the sums of a target row: the loop the decoding spends
 // most of its own time in. Processors that have them run it eight samples at a time with
 // fused multiply-adds; the choice is made once, when the program is loaded.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// (Not under ThreadSanitizer: its runtime is not ready when the loader picks the loop.)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 __attribute__((target_clones("arch=x86-64-v3", "default")))
 #endif
 void addWeighted(float* sums, const JSAMPLE* line, std::size_t size, float weight)
