@@ -158,6 +158,25 @@ std::int32_t openArchive(OpenTargetHost& host, const QString& path, const QStrin
     return kind;
 }
 
+// The settings file holds one path per line: such a path could never be recorded.
+bool hasLineBreak(const QString& path)
+{
+    return path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r'));
+}
+
+// The kind of archive a listed name names, OpenKind::Zip or Lzh; 0 for anything else.
+std::int32_t archiveKind(const QString& listed)
+{
+    switch (Mod_Varnox::Archive_Check(listed)) {
+    case 1:
+        return OpenKind::Zip;
+    case 2:
+        return OpenKind::Lzh;
+    default:
+        return 0;
+    }
+}
+
 std::int32_t openFolderPath(OpenTargetHost& host, const QString& path)
 {
     openFolder(host, path);
@@ -172,9 +191,9 @@ std::int32_t Open_Target(OpenTargetHost& host, const QString& path)
 {
     if (trimBlanks(path).isEmpty())
         return openCurrent(host);
-    // The settings file holds one path per line: such a path could never be recorded, and
-    // finding that out by failing writes would end the program, also after a drop.
-    if (path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r'))) {
+    // Finding out by failing writes that the path cannot be recorded would end the program,
+    // also after a drop.
+    if (hasLineBreak(path)) {
         stop(fileNamePrefix(path) + kLineBreakInName, mainCaption());
         return OpenKind::Failed;
     }
@@ -182,14 +201,8 @@ std::int32_t Open_Target(OpenTargetHost& host, const QString& path)
     const QString listed = listedName(path);
     if (Mod_Varnox::Picture_Check(listed))
         return openPicture(host, path, listed);
-    switch (Mod_Varnox::Archive_Check(listed)) {
-    case 1:
-        return openArchive(host, path, listed, OpenKind::Zip);
-    case 2:
-        return openArchive(host, path, listed, OpenKind::Lzh);
-    default:
-        break;
-    }
+    if (const std::int32_t kind = archiveKind(listed))
+        return openArchive(host, path, listed, kind);
 
     int attributes = 0;
     try {
@@ -209,22 +222,14 @@ std::int32_t Open_Target(OpenTargetHost& host, const QString& path)
 void Open_Target_Ahead(const QString& path)
 {
     // The same steps as Open_Target's up to its extraction, in the same order.
-    if (trimBlanks(path).isEmpty() || path.contains(QLatin1Char('\n')) ||
-        path.contains(QLatin1Char('\r')))
+    if (trimBlanks(path).isEmpty() || hasLineBreak(path))
         return;
     const QString listed = listedName(path);
-    if (Mod_Varnox::Picture_Check(listed))
-        return;
-    switch (Mod_Varnox::Archive_Check(listed)) {
-    case 1:
+    const std::int32_t kind = archiveKind(listed);
+    if (kind == OpenKind::Zip)
         Mod_Varnox::Zip_Extract_Ahead(listedPath(path, listed));
-        break;
-    case 2:
+    else if (kind == OpenKind::Lzh)
         Mod_Varnox::Lzh_Extract_Ahead(listedPath(path, listed));
-        break;
-    default:
-        break;
-    }
 }
 
 } // namespace folivo

@@ -167,17 +167,25 @@ ZipDataReader::~ZipDataReader()
         ::close(m_fd);
 }
 
-const char* ZipDataReader::readBlock(qint64 offset, size_t size)
+ZipDataReader::Streamed ZipDataReader::stream(qint64 dataOffset, const ZipData& data,
+                                              const Block& block)
 {
-    char* into = m_block.reserve(size);
-    if (m_fd < 0 || !into || !readAll(m_fd, into, static_cast<qint64>(size), offset))
-        return nullptr;
-    return into;
-}
-
-quint32 ZipDataReader::crc(quint32 crc, const char* bytes, size_t size)
-{
-    return libdeflate_crc32(crc, bytes, size);
+    // Small enough to stay in the second-level cache while it is checked and written.
+    constexpr qint64 kBlock = qint64{256} * 1024;
+    char* buffer = m_block.reserve(static_cast<size_t>(kBlock));
+    if (m_fd < 0 || !buffer || data.deflated || data.compressedSize != data.size)
+        return Streamed::Unreadable;
+    quint32 crc = 0;
+    for (qint64 done = 0; done < data.size;) {
+        const qint64 size = std::min(kBlock, data.size - done);
+        if (!readAll(m_fd, buffer, size, dataOffset + done))
+            return Streamed::Unreadable;
+        crc = libdeflate_crc32(crc, buffer, static_cast<size_t>(size));
+        if (!block(std::span<const char>(buffer, static_cast<size_t>(size)), done))
+            return Streamed::Refused;
+        done += size;
+    }
+    return crc == data.crc ? Streamed::Matched : Streamed::Mismatched;
 }
 
 std::optional<std::span<const char>> ZipDataReader::read(qint64 dataOffset, const ZipData& data)

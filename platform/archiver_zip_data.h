@@ -12,8 +12,8 @@
 #include <QString>
 #include <QtGlobal>
 
-#include <algorithm>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <span>
 #include <unordered_map>
@@ -58,13 +58,14 @@ public:
     std::optional<std::span<const char>> read(qint64 dataOffset, const ZipData& data);
 
     enum class Streamed { Matched, Mismatched, Unreadable, Refused };
+    /// Where a stored member's block goes: its bytes and where they lie in the member; false
+    /// stops the reading.
+    using Block = std::function<bool(std::span<const char> bytes, qint64 offset)>;
     /// Hands a stored member's bytes over in blocks, in order, each one while it is still in
-    /// the processor's cache: `block` gets the bytes and where they lie in the member, and
-    /// returns false to stop (Refused). Once all are handed over, says whether they matched
-    /// the CRC. Unreadable when a block could not be read; what was handed over before
-    /// then is to be thrown away.
-    template <typename Block>
-    Streamed stream(qint64 dataOffset, const ZipData& data, Block&& block);
+    /// the processor's cache, and says once all are handed over whether they matched the CRC.
+    /// Refused when `block` stopped it; Unreadable when a block could not be read, and what
+    /// was handed over before then is to be thrown away.
+    Streamed stream(qint64 dataOffset, const ZipData& data, const Block& block);
 
 private:
     class Buffer {
@@ -81,37 +82,11 @@ private:
         size_t m_capacity = 0;
     };
 
-    /// Reads the next block of a stored member into the block buffer; null when it cannot.
-    const char* readBlock(qint64 offset, size_t size);
-    /// The CRC of a block, continued from crc.
-    static quint32 crc(quint32 crc, const char* bytes, size_t size);
-
     int m_fd = -1;
     libdeflate_decompressor* m_inflater = nullptr;
     Buffer m_block;
     Buffer m_packed;
     Buffer m_plain;
 };
-
-template <typename Block>
-ZipDataReader::Streamed ZipDataReader::stream(qint64 dataOffset, const ZipData& data, Block&& block)
-{
-    // Small enough to stay in the second-level cache while it is checked and written.
-    constexpr qint64 kBlock = qint64{256} * 1024;
-    if (data.deflated || data.compressedSize != data.size)
-        return Streamed::Unreadable;
-    quint32 sum = 0;
-    for (qint64 done = 0; done < data.size;) {
-        const auto size = static_cast<size_t>(std::min(kBlock, data.size - done));
-        const char* bytes = readBlock(dataOffset + done, size);
-        if (!bytes)
-            return Streamed::Unreadable;
-        sum = crc(sum, bytes, size);
-        if (!block(std::span<const char>(bytes, size), done))
-            return Streamed::Refused;
-        done += static_cast<qint64>(size);
-    }
-    return sum == data.crc ? Streamed::Matched : Streamed::Mismatched;
-}
 
 } // namespace folivo::Archiver
