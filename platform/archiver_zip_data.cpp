@@ -12,7 +12,6 @@
 #include <cstdint>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 namespace folivo::Archiver {
@@ -27,10 +26,6 @@ constexpr quint32 kZip64Marker = 0xFFFFFFFF;
 // Bigger members are streamed by libarchive: a lying header must not make a worker hold
 // gigabytes.
 constexpr qint64 kMaxWholeMember = qint64(64) << 20;
-// Buffers grow in huge pages where the kernel gives them: a 4 KiB page fault costs tens of
-// microseconds on a virtual machine, a page of scan 3 MB.
-constexpr size_t kHugePage = size_t(2) << 20;
-constexpr size_t kSmallPage = 4096;
 
 quint16 le16(const char* at)
 {
@@ -110,47 +105,14 @@ const ZipData* ZipDataIndex::find(qint64 dataOffset) const
     return it == m_data.end() || !it->second ? nullptr : &*it->second;
 }
 
-ZipDataReader::Buffer::~Buffer()
-{
-    if (m_data)
-        ::munmap(m_data, m_capacity);
-}
-
 char* ZipDataReader::Buffer::reserve(size_t size)
 {
-    if (size <= m_capacity && m_data)
-        return m_data;
-    if (m_data)
-        ::munmap(m_data, m_capacity);
-    m_data = nullptr;
-    m_capacity = 0;
-    // Whole huge pages where the buffer spans them, small pages for the rest: a member of
-    // 3.4 MB then holds 3.5 MB, not 4. The slack spares a new buffer for each slightly larger
-    // member.
-    const size_t wanted = std::max<size_t>(size, 1) + size / 32;
-    const size_t capacity = (wanted + kSmallPage - 1) / kSmallPage * kSmallPage;
-    // Mapped a huge page larger, so that it can start on a huge page's boundary.
-    const size_t span = capacity + kHugePage;
-    void* mapped =
-        ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED)
-        return nullptr;
-    char* const first = static_cast<char*>(mapped);
-    const size_t head =
-        (kHugePage - reinterpret_cast<std::uintptr_t>(first) % kHugePage) % kHugePage;
-    if (head > 0)
-        ::munmap(first, head);
-    if (span - head - capacity > 0)
-        ::munmap(first + head + capacity, span - head - capacity);
-    char* const data = first + head;
-    ::madvise(data, capacity, MADV_HUGEPAGE);
-#ifdef MADV_POPULATE_WRITE
-    // All its pages in one call: the buffer is filled whole anyway.
-    ::madvise(data, capacity, MADV_POPULATE_WRITE);
-#endif
-    m_data = data;
-    m_capacity = capacity;
-    return m_data;
+    if (size <= m_memory.capacity() && !m_memory.isNull())
+        return m_memory.data();
+    // The slack spares a new buffer for each slightly larger member.
+    m_memory = LargeBuffer(); // the old one goes first: never two at once
+    m_memory = LargeBuffer(std::max<size_t>(size, 1) + size / 32);
+    return m_memory.data();
 }
 
 ZipDataReader::ZipDataReader(const QString& archivePath)

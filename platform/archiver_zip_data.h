@@ -9,6 +9,8 @@
 // fields, other methods, encryption, a damaged or oddly laid out member) is left to
 // libarchive, which then also says what is wrong with it.
 
+#include "platform/large_buffer.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -70,16 +72,11 @@ public:
 private:
     class Buffer {
     public:
-        Buffer() = default;
-        ~Buffer();
-        Buffer(const Buffer&) = delete;
-        Buffer& operator=(const Buffer&) = delete;
         /// At least size bytes, or null when they cannot be had.
         char* reserve(size_t size);
 
     private:
-        char* m_data = nullptr;
-        size_t m_capacity = 0;
+        LargeBuffer m_memory;
     };
 
     int m_fd = -1;

@@ -1,6 +1,7 @@
 #include "platform/jpeg_scaled.h"
 
 #include "platform/error.h"
+#include "platform/large_buffer.h"
 
 #include <QFile>
 
@@ -10,10 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <vector>
-
-#include <sys/mman.h>
 
 #include <jpeglib.h>
 
@@ -156,84 +154,49 @@ void storeRow(const std::vector<float>& sums, QImage& image, int y)
 struct Source {
     const QByteArray* bytes = nullptr;
     std::FILE* file = nullptr;
-    bool ownMapping = false; ///< the page's pixels in a mapping of their own
+    bool pooledPixels = false; ///< pixels from the buffers kept for pages drawn ahead
 };
 
-struct Mapping {
-    void* address;
-    std::size_t length;
-};
-
-/// Mappings let go of by pages no longer held, kept for the next pages: fresh memory costs a
-/// page fault every 4 KB on first touch, which is a large part of drawing a page. As a page
-/// is let go about as often as one is drawn, two are enough.
-class MappingPool {
-public:
-    Mapping take(std::size_t length)
-    {
-        {
-            const std::lock_guard lock(m_mutex);
-            // Pages of one book differ a little in size: a mapping up to a quarter larger does.
-            const auto fits = std::find_if(m_free.begin(), m_free.end(), [&](const Mapping& m) {
-                return m.length >= length && m.length - length <= length / 4;
-            });
-            if (fits != m_free.end()) {
-                const Mapping found = *fits;
-                m_free.erase(fits);
-                return found;
-            }
-        }
-        void* address =
-            mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        return Mapping{address == MAP_FAILED ? nullptr : address, length};
-    }
-
-    void give(const Mapping& mapping)
-    {
-        {
-            const std::lock_guard lock(m_mutex);
-            if (m_free.size() < kKept) {
-                m_free.push_back(mapping);
-                return;
-            }
-        }
-        munmap(mapping.address, mapping.length);
-    }
-
-private:
-    static constexpr std::size_t kKept = 2;
-    std::mutex m_mutex;
-    std::vector<Mapping> m_free;
-};
-
-MappingPool& mappingPool()
+// Pixels of pages let go of, for the next pages drawn ahead: two, as one page is drawn ahead
+// in each direction.
+LargeBufferPool& pixelPool()
 {
     // Never destroyed: pixels may be let go of while the program ends.
-    static auto* const pool = new MappingPool;
+    static auto* const pool = new LargeBufferPool(2);
     return *pool;
 }
 
 void givePixelsBack(void* info)
 {
-    const auto* mapping = static_cast<Mapping*>(info);
-    mappingPool().give(*mapping);
-    delete mapping;
+    auto* buffer = static_cast<LargeBuffer*>(info);
+    pixelPool().give(std::move(*buffer));
+    delete buffer;
 }
 
-// Pixels outside the memory allocator: pages drawn ahead on worker threads would otherwise
-// stay behind in those threads' allocator pools long after the page was shown and let go.
-QImage mappedImage(const QSize& size)
+void freePixels(void* info)
+{
+    delete static_cast<LargeBuffer*>(info);
+}
+
+enum class Pooled { No, Yes };
+
+// Pixels outside the memory allocator, ready to be written: pages drawn ahead on worker
+// threads would otherwise stay behind in those threads' allocator pools long after the page
+// was shown and let go. Pooled only at the sizes pages are turned at: a zoomed page's
+// buffer, kept, would fit no other page.
+QImage mappedImage(const QSize& size, Pooled pooled)
 {
     const qsizetype stride = qsizetype{size.width()} * 4;
     const auto length = static_cast<std::size_t>(stride) * static_cast<std::size_t>(size.height());
-    const Mapping mapping = mappingPool().take(length);
-    if (!mapping.address)
+    LargeBuffer buffer = pooled == Pooled::Yes ? pixelPool().take(length) : LargeBuffer(length);
+    if (buffer.isNull())
         return QImage();
-    auto* held = new Mapping(mapping);
-    QImage image(static_cast<uchar*>(mapping.address), size.width(), size.height(), stride,
-                 QImage::Format_RGB32, givePixelsBack, held);
+    auto* held = new LargeBuffer(std::move(buffer));
+    const QImageCleanupFunction release = pooled == Pooled::Yes ? givePixelsBack : freePixels;
+    QImage image(reinterpret_cast<uchar*>(held->data()), size.width(), size.height(), stride,
+                 QImage::Format_RGB32, release, held);
     if (image.isNull())
-        givePixelsBack(held);
+        release(held);
     return image;
 }
 
@@ -272,7 +235,7 @@ Outcome decodeInto(const Source& source, const TargetFor& targetFor, QImage& ima
             jpeg_destroy_decompress(&info);
             return Outcome::NothingWanted;
         }
-        image = source.ownMapping ? mappedImage(target) : QImage(target, QImage::Format_RGB32);
+        image = mappedImage(target, source.pooledPixels ? Pooled::Yes : Pooled::No);
     } catch (...) {
         jpeg_destroy_decompress(&info);
         throw;
@@ -388,7 +351,7 @@ std::optional<QImage> decodeJpegFileScaledDown(const QString& path, const Target
     std::rewind(file);
     Source source;
     source.file = file;
-    source.ownMapping = true;
+    source.pooledPixels = true;
     return decode(source, targetFor);
 }
 

@@ -27,8 +27,9 @@ std::optional<QImage> decodeJpegScaledDown(const QByteArray& bytes, const QSize&
 /// The same, reading the file at `path` as it decodes instead of holding its bytes; the size
 /// to draw at comes from `targetFor` once the header is read. A null image when `targetFor`
 /// wants none; std::nullopt also when the file cannot be opened or is no JPEG. The pixels
-/// live in a mapping of their own, given back to the system when the last copy goes, so
-/// that pages drawn on worker threads leave nothing behind in those threads' memory pools.
+/// live in a mapping of their own, kept for the next page or given back to the system when
+/// the last copy goes, so that pages drawn on worker threads leave nothing behind in those
+/// threads' memory pools.
 std::optional<QImage> decodeJpegFileScaledDown(const QString& path, const TargetFor& targetFor);
 
 } // namespace folivo

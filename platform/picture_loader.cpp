@@ -2,6 +2,7 @@
 
 #include "platform/error.h"
 #include "platform/jpeg_scaled.h"
+#include "platform/large_buffer.h"
 #include "platform/metafile_svg.h"
 #include "platform/picture_data.h"
 #include "platform/screen.h"
@@ -70,11 +71,19 @@ QSize jpegDecodeSize(const QSize& full, const QSize& target)
     return full;
 }
 
+/// A file's bytes. Those of a large file lie in a buffer that goes back to a pool for the
+/// next page's, and `bytes` only shows them: it must not outlive `storage`.
+struct FileBytes {
+    std::shared_ptr<LargeBuffer> storage;
+    QByteArray bytes;
+};
+
 /// JPEG, GIF and BMP: the file's bytes, decoded only when the page is drawn.
 class RasterPicture final : public PictureData {
 public:
-    RasterPicture(QByteArray bytes, QByteArray format, QSize pixels)
-        : m_bytes(std::move(bytes))
+    RasterPicture(FileBytes file, QByteArray format, QSize pixels)
+        : m_storage(std::move(file.storage))
+        , m_bytes(std::move(file.bytes))
         , m_format(std::move(format))
         , m_pixels(pixels)
     {
@@ -114,6 +123,7 @@ public:
     }
 
 private:
+    std::shared_ptr<LargeBuffer> m_storage; // first: it outlives the view of it
     QByteArray m_bytes;
     QByteArray m_format;
     QSize m_pixels;
@@ -154,7 +164,19 @@ private:
     QSize m_naturalSize;
 };
 
-QByteArray readWholeFile(const QString& path)
+// The bytes of the page let go of, for the page read next: a turn lets one go just before
+// it reads the next.
+LargeBufferPool& fileBytesPool()
+{
+    // Never destroyed: a picture may be let go of while the program ends.
+    static auto* const pool = new LargeBufferPool(1);
+    return *pool;
+}
+
+// Below this, a file's bytes are an ordinary array.
+constexpr qint64 kLargeFile = qint64{256} * 1024;
+
+FileBytes readWholeFile(const QString& path)
 {
     QFileInfo info(path);
     if (!info.exists())
@@ -165,10 +187,36 @@ QByteArray readWholeFile(const QString& path)
     QFile file(path);
     if (!info.isFile() || !file.open(QIODevice::ReadOnly))
         throw Error(ErrorNumber::InvalidPicture);
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    const qint64 expected = file.size();
+    if (expected < kLargeFile) {
+        QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            throw Error(ErrorNumber::InvalidPicture);
+        return FileBytes{nullptr, std::move(bytes)};
+    }
+    // A scan of megabytes, read into memory ready for it instead of faulted in page by page.
+    std::shared_ptr<LargeBuffer> storage(
+        new LargeBuffer(fileBytesPool().take(static_cast<std::size_t>(expected))),
+        [](LargeBuffer* buffer) {
+            fileBytesPool().give(std::move(*buffer));
+            delete buffer;
+        });
+    if (storage->isNull())
+        throw Error(ErrorNumber::OutOfMemory);
+    const qint64 got = file.read(storage->data(), expected);
+    if (got < 0 || file.error() != QFileDevice::NoError)
         throw Error(ErrorNumber::InvalidPicture);
-    return bytes;
+    // Cut short since it was measured: what is there. Grown since: all of it, as reading to
+    // the end would have it, in an ordinary array.
+    if (got == expected) {
+        const QByteArray rest = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            throw Error(ErrorNumber::InvalidPicture);
+        if (!rest.isEmpty())
+            return FileBytes{nullptr, QByteArray(storage->data(), got) + rest};
+    }
+    QByteArray view = QByteArray::fromRawData(storage->data(), got);
+    return FileBytes{std::move(storage), std::move(view)};
 }
 
 // Qt's BMP reader does not tell the size before decoding; the header does.
@@ -202,8 +250,9 @@ QByteArray rasterFormat(const QByteArray& bytes)
     return QByteArray();
 }
 
-QSharedPointer<const PictureData> loadRaster(QByteArray bytes)
+QSharedPointer<const PictureData> loadRaster(FileBytes file)
 {
+    QByteArray& bytes = file.bytes;
     raiseAllocationLimit();
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
@@ -228,7 +277,7 @@ QSharedPointer<const PictureData> loadRaster(QByteArray bytes)
         throw Error(ErrorNumber::InvalidPicture);
     checkFitsInMemory(pixels);
     buffer.close();
-    return QSharedPointer<const RasterPicture>::create(std::move(bytes), format, pixels);
+    return QSharedPointer<const RasterPicture>::create(std::move(file), format, pixels);
 }
 
 } // namespace
@@ -257,12 +306,12 @@ QImage Picture::render(const QSize& pixels) const
 Picture loadPicture(const QString& path)
 {
     try {
-        QByteArray bytes = readWholeFile(path);
-        if (isPlaceableWmf(bytes))
-            return Picture(QSharedPointer<const VectorPicture>::create(wmfToSvg(bytes)));
-        if (isEmf(bytes))
-            return Picture(QSharedPointer<const VectorPicture>::create(emfToSvg(bytes)));
-        return Picture(loadRaster(std::move(bytes)));
+        FileBytes file = readWholeFile(path);
+        if (isPlaceableWmf(file.bytes))
+            return Picture(QSharedPointer<const VectorPicture>::create(wmfToSvg(file.bytes)));
+        if (isEmf(file.bytes))
+            return Picture(QSharedPointer<const VectorPicture>::create(emfToSvg(file.bytes)));
+        return Picture(loadRaster(std::move(file)));
     } catch (const std::bad_alloc&) {
         throw Error(ErrorNumber::OutOfMemory);
     }
@@ -271,10 +320,10 @@ Picture loadPicture(const QString& path)
 Picture loadRasterPicture(const QString& path)
 {
     try {
-        QByteArray bytes = readWholeFile(path);
-        if (isPlaceableWmf(bytes) || isEmf(bytes))
+        FileBytes file = readWholeFile(path);
+        if (isPlaceableWmf(file.bytes) || isEmf(file.bytes))
             return Picture();
-        return Picture(loadRaster(std::move(bytes)));
+        return Picture(loadRaster(std::move(file)));
     } catch (const std::bad_alloc&) {
         throw Error(ErrorNumber::OutOfMemory);
     }

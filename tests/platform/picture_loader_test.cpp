@@ -8,8 +8,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPainter>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -282,6 +284,45 @@ TEST_F(PictureLoaderTest, LargeScanLoadsAndRendersAtFullAndReducedSize)
 
     const QImage full = picture.render(scan);
     EXPECT_EQ(full.size(), scan);
+}
+
+// Pages of megabytes share buffers: the bytes of a page let go of are reused for the next
+// page read. A page still held must keep its own.
+TEST_F(PictureLoaderTest, LargePagesKeepTheirOwnBytesWhileOthersAreRead)
+{
+    // Noise does not compress: each file is far larger than a small picture's.
+    const auto noise = [](int seed) {
+        QImage image(700, 500, QImage::Format_RGB32);
+        quint32 state = static_cast<quint32>(seed) * 2654435761U + 1;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                state = state * 1664525U + 1013904223U;
+                image.setPixel(x, y, state >> 8);
+            }
+        }
+        return image;
+    };
+    QStringList paths;
+    for (int page = 0; page < 3; ++page) {
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(noise(page).save(&buffer, "JPEG", 95));
+        paths << write(QStringLiteral("page%1.jpg").arg(page), jpeg);
+        ASSERT_GT(QFileInfo(paths.last()).size(), 300 * 1024);
+    }
+    const QSize shown(350, 250);
+    const Picture held = loadPicture(paths[0]);
+    const QImage before = held.render(shown);
+    loadPicture(paths[1]).render(shown); // let go at once: its buffer waits for the next page
+    const Picture next = loadPicture(paths[2]);
+    EXPECT_EQ(held.render(shown), before);
+    EXPECT_NE(next.render(shown), before);
+    // As a page read alone draws, also where the reader takes over from the scaled decode.
+    for (const QSize size : {shown, QSize(700, 500), QSize(900, 600)}) {
+        EXPECT_EQ(held.render(size), loadPicture(paths[0]).render(size)) << size.width();
+        EXPECT_EQ(next.render(size), loadPicture(paths[2]).render(size)) << size.width();
+    }
 }
 
 TEST_F(PictureLoaderTest, PlaceableWmfIsDrawnOnItsWholePageWithSolidFills)
