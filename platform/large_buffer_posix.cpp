@@ -24,13 +24,13 @@ std::uintptr_t roundDown(std::uintptr_t value, std::size_t unit)
 
 // Huge pages for the whole ones inside the range, the page tables of the rest filled at once.
 // Writes no byte.
-void prepareForFilling(void* data, std::size_t size)
+void prepareForFilling(char* data, std::size_t size)
 {
     const auto start = reinterpret_cast<std::uintptr_t>(data);
     const std::uintptr_t hugeStart = roundUp(start, kHugePage);
     const std::uintptr_t hugeEnd = roundDown(start + size, kHugePage);
     if (hugeEnd > hugeStart)
-        ::madvise(reinterpret_cast<void*>(hugeStart), hugeEnd - hugeStart, MADV_HUGEPAGE);
+        ::madvise(data + (hugeStart - start), hugeEnd - hugeStart, MADV_HUGEPAGE);
 #ifdef MADV_POPULATE_WRITE
     // Where unsupported, the first writes fault the pages in as before.
     ::madvise(data, size, MADV_POPULATE_WRITE);
