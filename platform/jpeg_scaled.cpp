@@ -154,15 +154,15 @@ void storeRow(const std::vector<float>& sums, QImage& image, int y)
 struct Source {
     const QByteArray* bytes = nullptr;
     std::FILE* file = nullptr;
-    bool pooledPixels = false; ///< pixels from the buffers kept for pages drawn ahead
 };
 
-// Pixels of pages let go of, for the next pages drawn ahead: two, as one page is drawn ahead
-// in each direction.
+// Pixels of pages let go of, for the next pages drawn: two, as one page is drawn ahead in
+// each direction. A page enlarged far beyond a screen's size is not kept: no page turned to
+// would fit in it.
 LargeBufferPool& pixelPool()
 {
     // Never destroyed: pixels may be let go of while the program ends.
-    static auto* const pool = new LargeBufferPool(2);
+    static auto* const pool = new LargeBufferPool(2, std::size_t{64} << 20);
     return *pool;
 }
 
@@ -173,30 +173,21 @@ void givePixelsBack(void* info)
     delete buffer;
 }
 
-void freePixels(void* info)
-{
-    delete static_cast<LargeBuffer*>(info);
-}
-
-enum class Pooled { No, Yes };
-
 // Pixels outside the memory allocator, ready to be written: pages drawn ahead on worker
 // threads would otherwise stay behind in those threads' allocator pools long after the page
-// was shown and let go. Pooled only at the sizes pages are turned at: a zoomed page's
-// buffer, kept, would fit no other page.
-QImage mappedImage(const QSize& size, Pooled pooled)
+// was shown and let go.
+QImage mappedImage(const QSize& size)
 {
     const qsizetype stride = qsizetype{size.width()} * 4;
     const auto length = static_cast<std::size_t>(stride) * static_cast<std::size_t>(size.height());
-    LargeBuffer buffer = pooled == Pooled::Yes ? pixelPool().take(length) : LargeBuffer(length);
+    LargeBuffer buffer = pixelPool().take(length);
     if (buffer.isNull())
         return QImage();
     auto* held = new LargeBuffer(std::move(buffer));
-    const QImageCleanupFunction release = pooled == Pooled::Yes ? givePixelsBack : freePixels;
     QImage image(reinterpret_cast<uchar*>(held->data()), size.width(), size.height(), stride,
-                 QImage::Format_RGB32, release, held);
+                 QImage::Format_RGB32, givePixelsBack, held);
     if (image.isNull())
-        release(held);
+        givePixelsBack(held);
     return image;
 }
 
@@ -235,7 +226,7 @@ Outcome decodeInto(const Source& source, const TargetFor& targetFor, QImage& ima
             jpeg_destroy_decompress(&info);
             return Outcome::NothingWanted;
         }
-        image = mappedImage(target, source.pooledPixels ? Pooled::Yes : Pooled::No);
+        image = mappedImage(target);
     } catch (...) {
         jpeg_destroy_decompress(&info);
         throw;
@@ -351,7 +342,6 @@ std::optional<QImage> decodeJpegFileScaledDown(const QString& path, const Target
     std::rewind(file);
     Source source;
     source.file = file;
-    source.pooledPixels = true;
     return decode(source, targetFor);
 }
 

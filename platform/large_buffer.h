@@ -36,8 +36,10 @@ private:
 /// two are enough. Safe on any thread.
 class LargeBufferPool {
 public:
-    explicit LargeBufferPool(std::size_t kept)
+    /// Keeps up to `kept` buffers of at most `largest` bytes each.
+    LargeBufferPool(std::size_t kept, std::size_t largest)
         : m_kept(kept)
+        , m_largest(largest)
     {
     }
 
@@ -45,11 +47,13 @@ public:
     /// book differ a little in size), with what it last held; else a new one; null when
     /// none can be had.
     LargeBuffer take(std::size_t size);
-    /// Keeps the buffer, letting the oldest kept one go when enough are kept.
+    /// Keeps the buffer, letting the oldest kept one go when enough are kept; a buffer larger
+    /// than the largest kept goes at once.
     void give(LargeBuffer buffer);
 
 private:
     const std::size_t m_kept;
+    const std::size_t m_largest;
     std::mutex m_mutex;
     std::vector<LargeBuffer> m_free;
 };

@@ -103,7 +103,7 @@ LargeBuffer LargeBufferPool::take(std::size_t size)
 
 void LargeBufferPool::give(LargeBuffer buffer)
 {
-    if (buffer.isNull() || m_kept == 0)
+    if (buffer.isNull() || m_kept == 0 || buffer.capacity() > m_largest)
         return;
     LargeBuffer oldest; // unmapped once the lock is let go
     const std::lock_guard lock(m_mutex);

@@ -169,7 +169,7 @@ private:
 LargeBufferPool& fileBytesPool()
 {
     // Never destroyed: a picture may be let go of while the program ends.
-    static auto* const pool = new LargeBufferPool(1);
+    static auto* const pool = new LargeBufferPool(1, std::size_t{64} << 20);
     return *pool;
 }
 

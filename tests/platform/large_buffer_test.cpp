@@ -32,7 +32,7 @@ TEST(LargeBufferTest, HoldsItsWholeSizeZeroedAcrossHugeAndSmallPages)
 
 TEST(LargeBufferTest, APoolGivesBackOnlyBuffersThatFitAndKeepsTheNewest)
 {
-    LargeBufferPool pool(2);
+    LargeBufferPool pool(2, 4 * kMb);
     LargeBuffer small(1 * kMb);
     LargeBuffer middle(2 * kMb);
     LargeBuffer large(4 * kMb);
