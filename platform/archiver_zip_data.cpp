@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -58,4 +58,10 @@ private:
     std::vector<LargeBuffer> m_free;
 };
 
+/// Fills in the page tables of the whole pages inside `size` bytes at `data` in one call, for
+/// memory about to be written whole: the first write to each page then stops for no fault.
+/// Writes no byte, and touches nothing outside the range. Where the system cannot, the
+/// writes fault the pages in as before.
+void populatePages(void* data, std::size_t size);
+
 } // namespace folivo

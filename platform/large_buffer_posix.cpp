@@ -5,6 +5,7 @@
 #include <utility>
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 namespace folivo {
 namespace {
@@ -22,22 +23,19 @@ std::uintptr_t roundDown(std::uintptr_t value, std::size_t unit)
     return value / unit * unit;
 }
 
-// Huge pages for the whole ones inside the range, the page tables of the rest filled at once.
-// Writes no byte.
-void prepareForFilling(char* data, std::size_t size)
+} // namespace
+
+void populatePages([[maybe_unused]] void* data, [[maybe_unused]] std::size_t size)
 {
-    const auto start = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t hugeStart = roundUp(start, kHugePage);
-    const std::uintptr_t hugeEnd = roundDown(start + size, kHugePage);
-    if (hugeEnd > hugeStart)
-        ::madvise(data + (hugeStart - start), hugeEnd - hugeStart, MADV_HUGEPAGE);
 #ifdef MADV_POPULATE_WRITE
-    // Where unsupported, the first writes fault the pages in as before.
-    ::madvise(data, size, MADV_POPULATE_WRITE);
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = roundUp(start, page);
+    const std::uintptr_t end = roundDown(start + size, page);
+    if (end > first)
+        ::madvise(static_cast<char*>(data) + (first - start), end - first, MADV_POPULATE_WRITE);
 #endif
 }
-
-} // namespace
 
 LargeBuffer::LargeBuffer(std::size_t size)
 {
@@ -59,7 +57,11 @@ LargeBuffer::LargeBuffer(std::size_t size)
         ::munmap(first + head + capacity, span - head - capacity);
     m_data = first + head;
     m_capacity = capacity;
-    prepareForFilling(m_data, m_capacity);
+    // The buffer starts on a huge page's boundary: its whole huge pages come first.
+    const std::size_t huge = roundDown(capacity, kHugePage);
+    if (huge > 0)
+        ::madvise(m_data, huge, MADV_HUGEPAGE);
+    populatePages(m_data, m_capacity);
 }
 
 LargeBuffer::~LargeBuffer()
