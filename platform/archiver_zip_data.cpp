@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <isa-l/crc.h>
 #include <libdeflate.h>
 
 #include <algorithm>
@@ -49,6 +50,14 @@ bool readAll(int fd, char* into, qint64 size, qint64 offset)
         offset += got;
     }
     return true;
+}
+
+// ISA-L folds the CRC with the processor's carry-less multiply, 64 bytes a step where it has
+// AVX-512: about four times libdeflate's rate, which made the CRC a sixth of the cost of a
+// stored member, as much as writing it.
+quint32 crc32(quint32 crc, const char* bytes, size_t size)
+{
+    return crc32_gzip_refl(crc, reinterpret_cast<const unsigned char*>(bytes), size);
 }
 
 } // namespace
@@ -141,7 +150,7 @@ ZipDataReader::Streamed ZipDataReader::stream(qint64 dataOffset, const ZipData& 
         const qint64 size = std::min(kBlock, data.size - done);
         if (!readAll(m_fd, buffer, size, dataOffset + done))
             return Streamed::Unreadable;
-        crc = libdeflate_crc32(crc, buffer, static_cast<size_t>(size));
+        crc = crc32(crc, buffer, static_cast<size_t>(size));
         if (!block(std::span<const char>(buffer, static_cast<size_t>(size)), done))
             return Streamed::Refused;
         done += size;
@@ -166,7 +175,7 @@ std::optional<std::span<const char>> ZipDataReader::read(qint64 dataOffset, cons
         libdeflate_deflate_decompress(m_inflater, packed, static_cast<size_t>(data.compressedSize),
                                       plain, size, nullptr) != LIBDEFLATE_SUCCESS)
         return std::nullopt;
-    if (libdeflate_crc32(0, plain, size) != data.crc)
+    if (crc32(0, plain, size) != data.crc)
         return std::nullopt;
     return std::span<const char>(plain, size);
 }

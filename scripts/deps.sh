@@ -11,7 +11,7 @@ set -euo pipefail
 FOLIVO_PACKAGES=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-image-formats-plugins qt6-svg-dev libqt6svg6 qt6-wayland
-    libarchive-dev libdeflate-dev libwmf-dev libemf2svg-dev libjpeg62-turbo-dev
+    libarchive-dev libdeflate-dev libisal-dev libwmf-dev libemf2svg-dev libjpeg62-turbo-dev
     fonts-ipafont-gothic fonts-urw-base35
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps xdotool imagemagick

@@ -78,17 +78,22 @@ protected:
 TEST_F(ArchiverTest, ZipStoredAndDeflatedMembersKeepTheirFolders)
 {
     const QByteArray big = sampleData(300000, 1);
+    // Stored members are checked block by block: this one's CRC runs over three blocks and
+    // an odd tail.
+    const QByteArray bigStored = sampleData(600001, 2);
     ZipWriter zip;
     zip.addFile("a.jpg", "first page");
     zip.addFolder("empty/");
     zip.addFile("sub/b.jpg", big, ZipWriter::Method::Deflated);
     zip.addFile("sub/deeper/c.gif", "third", ZipWriter::Method::Deflated);
+    zip.addFile("sub/deeper/d.jpg", bigStored);
 
     EXPECT_EQ(unzip(zip), Result::Success);
     EXPECT_EQ(extracted(), QStringList({"a.jpg", "empty/", "sub/", "sub/b.jpg", "sub/deeper/",
-                                        "sub/deeper/c.gif"}));
+                                        "sub/deeper/c.gif", "sub/deeper/d.jpg"}));
     EXPECT_EQ(extractedFile("a.jpg"), "first page");
     EXPECT_EQ(extractedFile("sub/b.jpg"), big);
+    EXPECT_EQ(extractedFile("sub/deeper/d.jpg"), bigStored);
     EXPECT_EQ(extractedFile("sub/deeper/c.gif"), "third");
 }
 
