@@ -307,7 +307,12 @@ int writeString(const QString& section, const QString& key, const QString& value
         return 0;
     Lines lines = splitLines(content);
     setValue(lines, section, key, value);
-    return replaceFileAtomically(path, joinLines(lines)) == 0 ? 1 : 0;
+    QByteArray replaced = joinLines(lines);
+    // The file already says so: replacing it would only wait on the disk twice, for the file
+    // and its folder, as every page opened from the list of folders would.
+    if (exists && replaced == content)
+        return 1;
+    return replaceFileAtomically(path, replaced) == 0 ? 1 : 0;
 }
 
 struct ExclusiveAccess::Lock {

@@ -213,6 +213,27 @@ TEST_F(ProfileFileTest, ReplacingTheFileKeepsItsModeAndItsLink)
     EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
+TEST_F(ProfileFileTest, AWriteThatChangesNothingLeavesTheFileAsItIs)
+{
+    const auto inode = [this] {
+        struct stat st {};
+        return ::stat(path().constData(), &st) == 0 ? st.st_ino : 0;
+    };
+    writeRaw("[Folders]\n000=/a\n001=/b\n");
+    const ino_t before = inode();
+    EXPECT_GT(Profile::writeString(kFolders, QStringLiteral("001"), QStringLiteral("/b"), file()),
+              0);
+    EXPECT_EQ(inode(), before);
+    // The same value in another spelling of the file is still written out as the writer
+    // spells it.
+    writeRaw("[Folders]\n000 = /a\n");
+    EXPECT_GT(Profile::writeString(kFolders, QStringLiteral("000"), QStringLiteral("/a"), file()),
+              0);
+    EXPECT_EQ(raw(), QByteArray("[Folders]\n000=/a\n"));
+    EXPECT_GT(Profile::writeString(kFolders, QStringLiteral("001"), QString(), file()), 0);
+    EXPECT_EQ(raw(), QByteArray("[Folders]\n000=/a\n001=\n"));
+}
+
 // Each writer opens the lock file for itself, so threads contend exactly as two processes.
 TEST_F(ProfileFileTest, ConcurrentWritersLoseNoKeyAndReadersNeverSeeAPartialFile)
 {
