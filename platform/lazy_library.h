@@ -29,3 +29,19 @@ private:
 };
 
 } // namespace folivo
+
+// Defines a library's function, `Result name Parameters`, to call the library's own with
+// `Arguments` once it is loaded, or to answer `Fallback` when it cannot be. The definition must
+// match the library's header, which the file includes first: one that differs does not compile.
+// The program is not linked with the library, so this is the only definition it sees, and the
+// library's own calls among its functions stay inside it.
+// NOLINTBEGIN(bugprone-macro-parentheses): the arguments are a type, a name and lists
+#define FOLIVO_LAZY_FORWARD(library, Result, name, Parameters, Arguments, Fallback)                \
+    Result name Parameters                                                                         \
+    {                                                                                              \
+        static const auto real = reinterpret_cast<decltype(&name)>((library).function(#name));     \
+        if (!real)                                                                                 \
+            return Fallback;                                                                       \
+        return real Arguments;                                                                     \
+    }
+// NOLINTEND(bugprone-macro-parentheses)

@@ -1,7 +1,5 @@
-// libarchive's functions as the archiver calls them, each forwarding to the library once it
-// is loaded, on the first call. The program is not linked with libarchive, so these are the
-// only definitions it sees; the library's own calls among its functions stay inside it. A
-// definition whose signature differs from the header's does not compile.
+// libarchive's functions as the archiver calls them, each forwarding to the library, which is
+// loaded on the first call.
 #include "platform/lazy_library.h"
 
 #include <archive.h>
@@ -14,18 +12,11 @@ folivo::LazyLibrary libarchive("libarchive.so.13");
 } // namespace
 
 // Without the library, every reader and writer fails to be made and the version is 0: the
-// archiver is then reported missing, as when it is not installed.
-// The arguments are a type, a name and lists; the parameters are named here, not as the
-// header names them.
-// NOLINTBEGIN(bugprone-macro-parentheses,readability-inconsistent-declaration-parameter-name)
+// archiver is then reported missing, as when it is not installed. The parameters are named
+// here, not as the header names them.
+// NOLINTBEGIN(readability-inconsistent-declaration-parameter-name)
 #define FORWARD(Result, name, Parameters, Arguments, Fallback)                                     \
-    Result name Parameters                                                                         \
-    {                                                                                              \
-        static const auto real = reinterpret_cast<decltype(&name)>(libarchive.function(#name));    \
-        if (!real)                                                                                 \
-            return Fallback;                                                                       \
-        return real Arguments;                                                                     \
-    }
+    FOLIVO_LAZY_FORWARD(libarchive, Result, name, Parameters, Arguments, Fallback)
 
 FORWARD(int, archive_version_number, (), (), 0)
 FORWARD(struct archive*, archive_read_new, (), (), nullptr)
@@ -73,4 +64,4 @@ FORWARD(int, archive_entry_mtime_is_set, (struct archive_entry * e), (e), 0)
 FORWARD(void, archive_entry_set_mtime, (struct archive_entry * e, time_t t, long ns), (e, t, ns), )
 
 #undef FORWARD
-// NOLINTEND(bugprone-macro-parentheses,readability-inconsistent-declaration-parameter-name)
+// NOLINTEND(readability-inconsistent-declaration-parameter-name)
