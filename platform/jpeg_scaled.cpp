@@ -330,6 +330,28 @@ std::optional<QImage> decodeJpegScaledDown(const QByteArray& bytes, const QSize&
     return decode(source, [&](const QSize&) { return target; });
 }
 
+QSize jpegHeaderSize(const QByteArray& bytes)
+{
+    jpeg_decompress_struct info{};
+    ErrorManager errors{};
+    info.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = leaveOnError;
+    errors.pub.output_message = ignoreMessage;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&info);
+        return QSize();
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                 static_cast<unsigned long>(bytes.size()));
+    const bool read = jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK;
+    const QSize size =
+        read ? QSize(static_cast<int>(info.image_width), static_cast<int>(info.image_height))
+             : QSize();
+    jpeg_destroy_decompress(&info);
+    return size;
+}
+
 std::optional<QImage> decodeJpegFileScaledDown(const QString& path, const TargetFor& targetFor)
 {
     std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "rbe");

@@ -24,6 +24,10 @@ using TargetFor = std::function<QSize(const QSize& pixels)>;
 /// Error(InvalidPicture) when libjpeg gives up on the data.
 std::optional<QImage> decodeJpegScaledDown(const QByteArray& bytes, const QSize& target);
 
+/// The JPEG's size in pixels as its header gives it, or an invalid size when libjpeg cannot
+/// read the header. The same size Qt's JPEG reader gives, without loading the reader.
+QSize jpegHeaderSize(const QByteArray& bytes);
+
 /// The same, reading the file at `path` as it decodes instead of holding its bytes; the size
 /// to draw at comes from `targetFor` once the header is read. A null image when `targetFor`
 /// wants none; std::nullopt also when the file cannot be opened or is no JPEG. The pixels

@@ -265,7 +265,11 @@ QSharedPointer<const PictureData> loadRaster(FileBytes file)
     // ask every image plugin on the machine whether it reads this format.
     reader.setAutoDetectImageFormat(false);
     reader.setAutoTransform(false);
-    QSize pixels = format == "bmp" ? bmpHeaderSize(bytes) : reader.size();
+    // JPEG and BMP headers are read here: asked for the size, the reader would first load its
+    // plugin, a few ms on the way to the first page.
+    QSize pixels = format == "jpeg"  ? jpegHeaderSize(bytes)
+                   : format == "bmp" ? bmpHeaderSize(bytes)
+                                     : reader.size();
     if (!pixels.isValid()) {
         // No size in the header: decode once to learn it.
         QImage image;

@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 #include <QLinearGradient>
 #include <QPainter>
 
@@ -104,6 +105,24 @@ TEST(JpegScaledTest, BrokenDataIsAnInvalidPictureAndACutFileShowsWhatItHas)
         decodeJpegScaledDown(bytes.left(bytes.size() / 2), {200, 150});
     ASSERT_TRUE(cut.has_value());
     EXPECT_EQ(cut->size(), QSize(200, 150));
+}
+
+// The size is read from the header as Qt's own reader reads it, whichever way the picture
+// was written; a header that cannot be read gives no size.
+TEST(JpegScaledTest, TheHeaderGivesTheSizeQtsReaderGives)
+{
+    QImage grey = scan({123, 457}).convertToFormat(QImage::Format_Grayscale8);
+    for (const QByteArray& bytes : {jpeg(scan({1001, 333})), jpeg(grey, 40)}) {
+        QByteArray copy = bytes;
+        QBuffer buffer(&copy);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, "jpeg");
+        EXPECT_EQ(jpegHeaderSize(bytes), reader.size());
+    }
+    EXPECT_EQ(jpegHeaderSize(jpeg(scan({1001, 333}))), QSize(1001, 333));
+    EXPECT_FALSE(jpegHeaderSize(QByteArray("\xFF\xD8\xFF\xE0 not a picture")).isValid());
+    EXPECT_FALSE(jpegHeaderSize(jpeg(scan({50, 50})).left(20)).isValid());
+    EXPECT_FALSE(jpegHeaderSize(QByteArray()).isValid());
 }
 
 } // namespace
