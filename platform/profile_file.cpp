@@ -307,9 +307,9 @@ int writeString(const QString& section, const QString& key, const QString& value
         return 0;
     Lines lines = splitLines(content);
     setValue(lines, section, key, value);
-    QByteArray replaced = joinLines(lines);
-    // The file already says so: replacing it would only wait on the disk twice, for the file
-    // and its folder, as every page opened from the list of folders would.
+    const QByteArray replaced = joinLines(lines);
+    // The file already holds it: replacing it would only wait on the disk twice, for the file
+    // and then its folder, as opening a registered folder did at every start.
     if (exists && replaced == content)
         return 1;
     return replaceFileAtomically(path, replaced) == 0 ? 1 : 0;
