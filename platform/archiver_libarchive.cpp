@@ -197,6 +197,10 @@ private:
         if (now < m_nextReport || !m_mutex.try_lock())
             return;
         const std::lock_guard lock(m_mutex, std::adopt_lock);
+        // Looked at again under the lock: between the first look and the lock, another worker
+        // may have reported, or have been told to stop, and the hook hears nothing after a stop.
+        if (stopped() || now < m_nextReport)
+            return;
         m_nextReport = now + std::chrono::steady_clock::duration(kProgressInterval).count();
         Progress progress = m_totals;
         progress.membersDone = m_membersDone;
