@@ -38,6 +38,21 @@ struct ErrorManager {
 // Warnings (a file cut short is filled with grey, as every viewer shows it) are no failures.
 void ignoreMessage(j_common_ptr) {}
 
+/// Makes libjpeg leave through `errors.jump` on an error and say nothing of warnings. The
+/// caller sets the jump with setjmp before its first libjpeg call.
+void reportTo(jpeg_decompress_struct& info, ErrorManager& errors)
+{
+    info.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = leaveOnError;
+    errors.pub.output_message = ignoreMessage;
+}
+
+void readFromMemory(jpeg_decompress_struct& info, const QByteArray& bytes)
+{
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                 static_cast<unsigned long>(bytes.size()));
+}
+
 /// How the source pixels of one axis average into the target's: source pixel i adds `near[i]`
 /// of itself to target pixel `first[i]` and `far[i]` to the one after. A target pixel is the
 /// mean of the source area it covers, partly covered source pixels counting by their share.
@@ -197,9 +212,7 @@ Outcome decodeInto(const Source& source, const TargetFor& targetFor, QImage& ima
 {
     jpeg_decompress_struct info{};
     ErrorManager errors{};
-    info.err = jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = leaveOnError;
-    errors.pub.output_message = ignoreMessage;
+    reportTo(info, errors);
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&info);
         return Outcome::Failed;
@@ -207,8 +220,7 @@ Outcome decodeInto(const Source& source, const TargetFor& targetFor, QImage& ima
     jpeg_create_decompress(&info);
     info.mem->max_memory_to_use = kMaxLibraryMemory;
     if (source.bytes) {
-        jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(source.bytes->constData()),
-                     static_cast<unsigned long>(source.bytes->size()));
+        readFromMemory(info, *source.bytes);
     } else {
         jpeg_stdio_src(&info, source.file);
     }
@@ -334,16 +346,13 @@ QSize jpegHeaderSize(const QByteArray& bytes)
 {
     jpeg_decompress_struct info{};
     ErrorManager errors{};
-    info.err = jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = leaveOnError;
-    errors.pub.output_message = ignoreMessage;
+    reportTo(info, errors);
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&info);
         return QSize();
     }
     jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
-                 static_cast<unsigned long>(bytes.size()));
+    readFromMemory(info, bytes);
     const bool read = jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK;
     const QSize size =
         read ? QSize(static_cast<int>(info.image_width), static_cast<int>(info.image_height))
