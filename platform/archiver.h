@@ -16,13 +16,15 @@ namespace folivo {
 /// archive: UTF-8 when flagged so or when every name is valid UTF-8, CP932 otherwise.
 /// The __MACOSX folder of archives made on macOS is not extracted.
 /// Members are unpacked by one worker per processor core, each with its own reader.
-/// An archive whose members' declared sizes would leave less than 5 % of the destination's
-/// disk (at least 1 GB) free is refused before anything is written, and a member whose data
-/// grows past its declared size is stopped and removed.
+/// An archive whose members' declared sizes would leave less than a margin of the destination's
+/// disk free (5 % of the disk, at most 1 GB) is refused before anything is written, a member
+/// whose data grows past its declared size is stopped and removed, and the members that
+/// declare no size are counted against the free space as they are written.
 /// They return 0 on success and a nonzero code otherwise (also when some members failed):
 ///   1  the command line is not of the form above
 ///   2  the archive cannot be opened or is not an archive of that kind
-///   3  the destination folder is missing and cannot be created
+///   3  the destination folder is missing and cannot be created, or the caller's preparation
+///      refused
 ///   4  some members were left out: a name leading outside the destination (absolute or
 ///      with ".."), a link or another special file, or an encrypted member
 ///   5  some members could not be written (disk full, name too long, ...), or the archive
@@ -71,19 +73,49 @@ struct MemberWatch {
     std::function<void(const QString& path)> written;
 };
 
+/// Why the disk was found too small for an archive.
+struct DiskShortage {
+    /// Free space the archive needs: its bytes and the margin the disk keeps free.
+    qint64 needed = 0;
+    /// The margin, included in `needed`.
+    qint64 margin = 0;
+    /// The free space counted: what the disk has free, and what the preparation frees.
+    qint64 available = 0;
+    /// The archive's members declare no size: it was stopped when its bytes written reached
+    /// the free space, and needs at least `needed`.
+    bool atLeast = false;
+};
+
+/// What the caller does between the archive's first reading and its first write, so that an
+/// archive that cannot be unpacked is refused before the destination's old content is gone.
+struct Preparation {
+    /// Bytes that `prepare` will free on the destination's disk (the destination's old
+    /// content), counted as free space; asked only when the archive does not fit without them.
+    std::function<qint64()> reclaimableBytes;
+    /// Run once, before anything is written and before the destination is made: after the
+    /// archive has been read and found to fit, or when it cannot be read at all. Not run when
+    /// the disk is too small. `needsReclaimedSpace`: the archive fits only once the bytes of
+    /// reclaimableBytes() are really freed. False stops the extraction (Result::NoDestination).
+    std::function<bool(bool needsReclaimedSpace)> prepare;
+    /// Told, before the extraction returns Result::WriteFailed, that the disk is too small.
+    std::function<void(const DiskShortage&)> diskShort;
+};
+
 /// Nonzero when the library can be used; 0 when it cannot.
 int UnZipGetVersion();
 int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize);
 int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize,
           const ProgressHook& progress);
 int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize,
-          const ProgressHook& progress, const MemberWatch& watch);
+          const ProgressHook& progress, const MemberWatch& watch,
+          const Preparation& preparation = Preparation());
 int UnlhaGetVersion();
 int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize);
 int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize,
           const ProgressHook& progress);
 int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize,
-          const ProgressHook& progress, const MemberWatch& watch);
+          const ProgressHook& progress, const MemberWatch& watch,
+          const Preparation& preparation = Preparation());
 
 } // namespace Archiver
 } // namespace folivo

@@ -42,7 +42,7 @@ const QLatin1StringView kLzhOptions("x -d1 -y1 ");
 const QLatin1StringView kAllMembers("\" *.*");
 const QLatin1StringView kBetweenPaths("\" \"");
 
-constexpr qint64 kMinFreeMargin = qint64(1) << 30;
+constexpr qint64 kMaxFreeMargin = qint64(1) << 30;
 constexpr int kFreeMarginPercent = 5;
 constexpr std::chrono::milliseconds kProgressInterval(50);
 constexpr size_t kWholeWriteBlock = size_t(1) << 20;
@@ -105,17 +105,82 @@ std::optional<testing::DiskSpace> diskSpace(const QString& folder)
                               static_cast<qint64>(disk.f_bavail) * qint64(disk.f_frsize)};
 }
 
-// A book that fills the disk would break more than the reader; declared sizes are checked
-// before the first byte is written (members that lie are stopped while they are written).
-bool leavesRoomOnDisk(const QString& destination, qint64 declaredBytes)
+// A book that fills the disk would break more than the reader: a margin of the disk is kept
+// free. A small disk keeps a share of itself, so that it can still take a small book.
+qint64 freeMargin(qint64 diskSize)
+{
+    return std::min(kMaxFreeMargin, diskSize / 100 * kFreeMarginPercent);
+}
+
+/// The room left on the disk for the members that declare no size, taken as their bytes are
+/// written, from any worker. Declared sizes are checked before the first byte is written
+/// (members that lie are stopped while they are written).
+class DiskBudget {
+public:
+    /// Before the workers start: without it, the room is not limited (the disk's free space
+    /// is unknown).
+    void limit(const DiskShortage& shortage, qint64 room)
+    {
+        m_limited = true;
+        m_shortage = shortage;
+        m_room = room;
+    }
+
+    /// False once the bytes would leave less than the margin free: every worker then stops.
+    bool take(qint64 bytes)
+    {
+        if (!m_limited)
+            return true;
+        if (m_exhausted)
+            return false;
+        m_taken += bytes;
+        if (m_room.fetch_sub(bytes) - bytes < 0)
+            m_exhausted = true;
+        return !m_exhausted;
+    }
+    bool exhausted() const { return m_exhausted; }
+    /// What to tell of the disk once the room is used up.
+    DiskShortage shortage() const
+    {
+        DiskShortage shortage = m_shortage;
+        shortage.needed += m_taken;
+        shortage.atLeast = true;
+        return shortage;
+    }
+
+private:
+    bool m_limited = false;
+    DiskShortage m_shortage;
+    std::atomic<qint64> m_room{0};
+    std::atomic<qint64> m_taken{0};
+    std::atomic<bool> m_exhausted{false};
+};
+
+enum class Room { Fits, FitsOnceReclaimed, TooSmall };
+
+// Whether the declared sizes fit on the destination's disk, with what the preparation will
+// free counted only when they do not fit without it. Sets up the budget of the members that
+// declare no size, and what to tell when the disk is too small.
+Room checkRoom(const QString& destination, const Plan& plan, const Preparation& preparation,
+               DiskBudget& budget, DiskShortage& shortage)
 {
     const QString folder =
         isFolder(destination) ? destination : QFileInfo(destination).absolutePath();
     const std::optional<testing::DiskSpace> space = diskSpace(folder);
     if (!space)
-        return true;
-    const qint64 margin = std::max(kMinFreeMargin, space->size / 100 * kFreeMarginPercent);
-    return space->free - margin >= declaredBytes;
+        return Room::Fits;
+    const qint64 margin = freeMargin(space->size);
+    Room room = Room::Fits;
+    qint64 available = space->free;
+    if (available - margin < plan.declaredBytes && preparation.reclaimableBytes) {
+        available += std::max<qint64>(0, preparation.reclaimableBytes());
+        room = Room::FitsOnceReclaimed;
+    }
+    shortage = DiskShortage{plan.declaredBytes + margin, margin, available, false};
+    if (available - margin < plan.declaredBytes)
+        return Room::TooSmall;
+    budget.limit(shortage, available - margin - plan.declaredBytes);
+    return room;
 }
 
 /// The destination as a canonical path, made when missing; empty when it cannot be had.
@@ -226,10 +291,12 @@ enum class Copy {
     TooLong,
     WriteFailed,
     WriterBroken,
+    DiskFull,
     Stopped
 };
 
-Copy copyData(archive* reader, archive* writer, qint64 declaredSize, ProgressReporter& progress)
+Copy copyData(archive* reader, archive* writer, qint64 declaredSize, ProgressReporter& progress,
+              DiskBudget& budget)
 {
     for (;;) {
         if (progress.stopped())
@@ -248,6 +315,10 @@ Copy copyData(archive* reader, archive* writer, qint64 declaredSize, ProgressRep
         // size check before the extraction meant to keep free.
         if (declaredSize >= 0 && offset + static_cast<qint64>(size) > declaredSize)
             return Copy::TooLong;
+        // A member that declares no size could fill the disk all the same: its bytes are
+        // counted against the room as they come.
+        if (declaredSize < 0 && !budget.take(static_cast<qint64>(size)))
+            return Copy::DiskFull;
         if (size > 0) {
             const la_ssize_t w = archive_write_data_block(writer, block, size, offset);
             if (w == ARCHIVE_FATAL)
@@ -297,6 +368,7 @@ std::optional<int> copyFailure(Copy copy)
         return Result::ArchiveDamaged;
     case Copy::WriteFailed:
     case Copy::WriterBroken:
+    case Copy::DiskFull:
         return Result::WriteFailed;
     case Copy::Stopped:
         return Result::Stopped;
@@ -312,6 +384,7 @@ struct Extraction {
     Format format;
     Outcome& outcome;
     ProgressReporter& progress;
+    DiskBudget& budget;
     const ZipDataIndex& zipData;
     const MemberWatch& watch;
     std::atomic<size_t> nextFile{0};
@@ -397,9 +470,9 @@ bool extractFile(Extraction& job, archive* reader, ZipDataReader* direct, Writer
     }
     const std::optional<Copy> copiedDirectly =
         writeDirect(job, reader, direct, writer.get(), member);
-    const Copy copy = copiedDirectly
-                          ? *copiedDirectly
-                          : copyData(reader, writer.get(), member.declaredSize, job.progress);
+    const Copy copy = copiedDirectly ? *copiedDirectly
+                                     : copyData(reader, writer.get(), member.declaredSize,
+                                                job.progress, job.budget);
     const int f = archive_write_finish_entry(writer.get());
     std::optional<int> failure = copyFailure(copy);
     if (!failure && f < ARCHIVE_WARN)
@@ -416,7 +489,7 @@ bool extractFile(Extraction& job, archive* reader, ZipDataReader* direct, Writer
     if (!failure && job.watch.written)
         job.watch.written(member.relativePath);
     job.progress.addMember();
-    return copy != Copy::ReadStopped && copy != Copy::Stopped;
+    return copy != Copy::ReadStopped && copy != Copy::Stopped && copy != Copy::DiskFull;
 }
 
 // Each worker reads the archive on its own and takes the next member nobody has taken yet:
@@ -437,7 +510,7 @@ void runWorker(Extraction& job)
     HeaderWalk walk(reader.get());
     for (;;) {
         const size_t claimed = job.nextFile++;
-        if (claimed >= job.plan.files.size() || job.progress.stopped())
+        if (claimed >= job.plan.files.size() || job.progress.stopped() || job.budget.exhausted())
             return;
         const FileMember& member = job.plan.files[claimed];
         archive_entry* entry = nullptr;
@@ -472,7 +545,7 @@ void runWorkers(Extraction& job)
 }
 
 int extract(const QString& commandLine, QLatin1StringView options, Format format,
-            const ProgressHook& hook, const MemberWatch& watch)
+            const ProgressHook& hook, const MemberWatch& watch, const Preparation& preparation)
 {
     const std::optional<CommandLine> parsed = parseCommandLine(commandLine, options);
     if (!parsed)
@@ -483,12 +556,25 @@ int extract(const QString& commandLine, QLatin1StringView options, Format format
     Plan plan;
     {
         Reader reader = openReader(parsed->archive, format);
-        if (!reader)
+        if (!reader) {
+            // Only the disk check spares the destination's old content: a failed extraction
+            // replaces it all the same.
+            if (preparation.prepare)
+                preparation.prepare(false);
             return Result::CannotOpenArchive;
+        }
         plan = readPlan(reader.get(), parsed->archive, format, outcome);
     }
-    if (!leavesRoomOnDisk(parsed->destination, plan.declaredBytes))
+    DiskBudget budget;
+    DiskShortage shortage;
+    const Room room = checkRoom(parsed->destination, plan, preparation, budget, shortage);
+    if (room == Room::TooSmall) {
+        if (preparation.diskShort)
+            preparation.diskShort(shortage);
         return Result::WriteFailed;
+    }
+    if (preparation.prepare && !preparation.prepare(room == Room::FitsOnceReclaimed))
+        return Result::NoDestination;
     const QString destination = prepareDestination(parsed->destination);
     if (destination.isEmpty())
         return Result::NoDestination;
@@ -507,8 +593,11 @@ int extract(const QString& commandLine, QLatin1StringView options, Format format
             paths << member.relativePath;
         watch.planned(paths);
     }
-    Extraction job{plan, parsed->archive, destination, format, outcome, progress, zipData, watch};
+    Extraction job{plan,     parsed->archive, destination, format, outcome,
+                   progress, budget,          zipData,     watch};
     runWorkers(job);
+    if (budget.exhausted() && preparation.diskShort)
+        preparation.diskShort(budget.shortage());
     return progress.stopped() ? Result::Stopped : outcome.code();
 }
 
@@ -531,13 +620,13 @@ int UnZip(quintptr owner, const QString& commandLine, QString& output, int outpu
 }
 
 int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize,
-          const ProgressHook& progress, const MemberWatch& watch)
+          const ProgressHook& progress, const MemberWatch& watch, const Preparation& preparation)
 {
     // Nothing is written back: callers pass an empty buffer of size 0.
     Q_UNUSED(owner);
     Q_UNUSED(output);
     Q_UNUSED(outputSize);
-    return extract(commandLine, kZipOptions, Format::Zip, progress, watch);
+    return extract(commandLine, kZipOptions, Format::Zip, progress, watch, preparation);
 }
 
 int UnlhaGetVersion()
@@ -557,12 +646,12 @@ int Unlha(quintptr owner, const QString& commandLine, QString& output, int outpu
 }
 
 int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize,
-          const ProgressHook& progress, const MemberWatch& watch)
+          const ProgressHook& progress, const MemberWatch& watch, const Preparation& preparation)
 {
     Q_UNUSED(owner);
     Q_UNUSED(output);
     Q_UNUSED(outputSize);
-    return extract(commandLine, kLzhOptions, Format::Lzh, progress, watch);
+    return extract(commandLine, kLzhOptions, Format::Lzh, progress, watch, preparation);
 }
 
 void setLibraryUsable(Library library, bool usable)

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include <sys/resource.h>
@@ -604,17 +605,20 @@ TEST_F(ArchiverTest, AnArchiveThatWouldFillTheDiskIsRefusedWithNothingWritten)
     zip.addFile("1.jpg", sampleData(300000, 1), ZipWriter::Method::Deflated);
     zip.addFile("2.jpg", sampleData(200000, 2));
     constexpr qint64 declared = 500000;
-    // The margin is 5 % of the disk, or 1 GB on a disk smaller than 20 GB.
+    constexpr qint64 kMiB = qint64(1) << 20;
+    // The margin is 5 % of the disk, at most 1 GB: a small disk still takes a small book.
     const struct {
         qint64 size;
         qint64 free;
         int result;
     } cases[] = {
-        {100 * kGiB, 5 * kGiB + declared - 1, Result::WriteFailed},
-        {100 * kGiB, 5 * kGiB + declared, Result::Success},
-        {2 * kGiB, kGiB + declared - 1, Result::WriteFailed},
-        {2 * kGiB, kGiB + declared, Result::Success},
-        {2 * kGiB, kGiB / 2, Result::WriteFailed},
+        {100 * kGiB, kGiB + declared - 1, Result::WriteFailed},
+        {100 * kGiB, kGiB + declared, Result::Success},
+        {2 * kGiB, 2 * kGiB / 100 * 5 + declared - 1, Result::WriteFailed},
+        {2 * kGiB, 2 * kGiB / 100 * 5 + declared, Result::Success},
+        {150 * kMiB, 100 * kMiB, Result::Success},
+        {150 * kMiB, 150 * kMiB / 100 * 5 + declared - 1, Result::WriteFailed},
+        {2 * kGiB, 0, Result::WriteFailed},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.size << " " << c.free);
@@ -628,6 +632,112 @@ TEST_F(ArchiverTest, AnArchiveThatWouldFillTheDiskIsRefusedWithNothingWritten)
         else
             EXPECT_EQ(extracted(), QStringList({"1.jpg", "2.jpg"}));
     }
+}
+
+// The caller's preparation (emptying the destination) runs only for an archive that fits,
+// counting what it frees only when needed; a refusal names the sizes.
+TEST_F(ArchiverTest, ThePreparationRunsOnlyForAnArchiveThatFits)
+{
+    ZipWriter zip;
+    zip.addFile("1.jpg", sampleData(300000, 1), ZipWriter::Method::Deflated);
+    const QString archive = path(QStringLiteral("a.zip"));
+    ASSERT_TRUE(zip.write(archive));
+    constexpr qint64 size = 10 * kGiB;
+    constexpr qint64 margin = size / 100 * 5 > kGiB ? kGiB : size / 100 * 5;
+    const struct {
+        qint64 free;
+        qint64 reclaimable;
+        int result;
+        int prepared; // -1: not run; 0 or 1: run, needing the reclaimed space or not
+    } cases[] = {
+        {margin + 300000, 0, Result::Success, 0},
+        {margin + 100000, 200000, Result::Success, 1},
+        {margin + 100000, 199999, Result::WriteFailed, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.free << " " << c.reclaimable);
+        const DiskSpace disk(size, c.free);
+        int prepared = -1;
+        int reclaimAsked = 0;
+        std::optional<Archiver::DiskShortage> shortage;
+        Archiver::Preparation preparation;
+        preparation.reclaimableBytes = [&] {
+            ++reclaimAsked;
+            return c.reclaimable;
+        };
+        preparation.prepare = [&](bool needsReclaimed) {
+            prepared = needsReclaimed ? 1 : 0;
+            return true;
+        };
+        preparation.diskShort = [&](const Archiver::DiskShortage& s) { shortage = s; };
+        QString output;
+        EXPECT_EQ(
+            Archiver::UnZip(0, QStringLiteral("-x -o -q \"%1\" \"%2/\" *.*").arg(archive, dest()),
+                            output, 0, {}, {}, preparation),
+            c.result);
+        EXPECT_EQ(prepared, c.prepared);
+        EXPECT_EQ(reclaimAsked, c.free - margin < 300000 ? 1 : 0);
+        EXPECT_EQ(shortage.has_value(), c.result != Result::Success);
+        if (shortage) {
+            EXPECT_EQ(shortage->needed, 300000 + margin);
+            EXPECT_EQ(shortage->margin, margin);
+            EXPECT_EQ(shortage->available, c.free + c.reclaimable);
+            EXPECT_FALSE(shortage->atLeast);
+        }
+    }
+
+    // An archive that cannot be read is no reason to keep the old content: it is prepared.
+    ASSERT_TRUE(test::writeFile(path(QStringLiteral("junk.zip")), "not an archive"));
+    bool prepared = false;
+    Archiver::Preparation preparation;
+    preparation.prepare = [&](bool) { return prepared = true; };
+    QString output;
+    EXPECT_EQ(Archiver::UnZip(0,
+                              QStringLiteral("-x -o -q \"%1\" \"%2/\" *.*")
+                                  .arg(path(QStringLiteral("junk.zip")), dest()),
+                              output, 0, {}, {}, preparation),
+              Result::CannotOpenArchive);
+    EXPECT_TRUE(prepared);
+}
+
+// Members that state no size (a streaming writer's, with no central directory) pass the
+// check before writing as nothing: their bytes are counted as they are written, and the
+// extraction stops at the margin, with no part of a member left.
+TEST_F(ArchiverTest, MembersThatStateNoSizeStopAtTheMargin)
+{
+    ZipWriter zip;
+    zip.setStreamed();
+    for (int i = 1; i <= 4; ++i)
+        zip.addFile(QByteArray::number(i) + ".jpg", QByteArray(300000, char('0' + i)),
+                    ZipWriter::Method::Deflated);
+    const QString archive = path(QStringLiteral("a.zip"));
+    ASSERT_TRUE(zip.write(archive));
+    constexpr qint64 size = 20 * (qint64(1) << 20);
+    constexpr qint64 margin = size / 100 * 5;
+
+    const WorkerCount one(1);
+    {
+        const DiskSpace disk(size, margin + 700000);
+        std::optional<Archiver::DiskShortage> shortage;
+        Archiver::Preparation preparation;
+        preparation.diskShort = [&](const Archiver::DiskShortage& s) { shortage = s; };
+        QString output;
+        EXPECT_EQ(
+            Archiver::UnZip(0, QStringLiteral("-x -o -q \"%1\" \"%2/\" *.*").arg(archive, dest()),
+                            output, 0, {}, {}, preparation),
+            Result::WriteFailed);
+        EXPECT_EQ(extracted(), QStringList({"1.jpg", "2.jpg"}));
+        EXPECT_EQ(extractedFile("2.jpg"), QByteArray(300000, '2'));
+        ASSERT_TRUE(shortage.has_value());
+        EXPECT_TRUE(shortage->atLeast);
+        EXPECT_GT(shortage->needed, 700000 + margin);
+        EXPECT_EQ(shortage->available, 700000 + margin);
+    }
+    // With room for all of it, all of it comes out.
+    ASSERT_TRUE(QDir(dest()).removeRecursively());
+    const DiskSpace disk(size, margin + 1200000);
+    EXPECT_EQ(unzipFile(archive), Result::Success);
+    EXPECT_EQ(extracted(), QStringList({"1.jpg", "2.jpg", "3.jpg", "4.jpg"}));
 }
 
 TEST_F(ArchiverTest, AFullDiskAmongManyWorkersLeavesNoPartOfAMember)

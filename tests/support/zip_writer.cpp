@@ -70,7 +70,8 @@ QByteArray ZipWriter::bytes() const
         const quint32 offset = static_cast<quint32>(out.size());
         const QByteArray packed =
             member.method == Method::Deflated ? rawDeflate(member.data) : member.data;
-        const quint32 flags = member.flag == NameFlag::Utf8 ? 0x0800 : 0;
+        const quint32 flags =
+            (member.flag == NameFlag::Utf8 ? 0x0800 : 0) | (m_streamed ? 0x0008 : 0);
         const quint32 method = member.method == Method::Deflated ? 8 : 0;
         const quint32 crc = crc32(member.data);
         const quint32 size = static_cast<quint32>(member.declaredSize >= 0 ? member.declaredSize
@@ -82,13 +83,20 @@ QByteArray ZipWriter::bytes() const
         put16(out, method);
         put16(out, kDosTime);
         put16(out, kDosDate);
-        put32(out, crc);
-        put32(out, static_cast<quint32>(packed.size()));
-        put32(out, size);
+        put32(out, m_streamed ? 0 : crc);
+        put32(out, m_streamed ? 0 : static_cast<quint32>(packed.size()));
+        put32(out, m_streamed ? 0 : size);
         put16(out, static_cast<quint32>(member.name.size()));
         put16(out, 0);
         out.append(member.name);
         out.append(packed);
+        if (m_streamed) {
+            put32(out, 0x08074b50);
+            put32(out, crc);
+            put32(out, static_cast<quint32>(packed.size()));
+            put32(out, size);
+            continue;
+        }
 
         put32(directory, 0x02014b50);
         put16(directory, (3 << 8) | 20); // made on Unix, so the mode below is read
@@ -108,6 +116,13 @@ QByteArray ZipWriter::bytes() const
         put32(directory, (member.unixMode << 16) | ((member.unixMode & 040000) ? 0x10 : 0));
         put32(directory, offset);
         directory.append(member.name);
+    }
+    if (m_streamed) {
+        // Only the start of a directory entry, as a download cut short there leaves it: a
+        // reader learns that the members have ended, and nothing of their sizes.
+        put32(out, 0x02014b50);
+        out.append(QByteArray(42, '\0'));
+        return out;
     }
     const quint32 directoryOffset = static_cast<quint32>(out.size());
     out.append(directory);

@@ -22,6 +22,12 @@ public:
     void addFolder(const QByteArray& name);
     void addSymlink(const QByteArray& name, const QByteArray& target);
 
+    /// Written as a streaming writer writes: sizes and CRC only in a data descriptor after
+    /// each member's data, and the central directory cut off after its first bytes, so
+    /// nothing states a size up front.
+    /// Deflated members only (stored data has no end a reader could find).
+    void setStreamed() { m_streamed = true; }
+
     QByteArray bytes() const;
     /// Writes the archive; with keepBytes >= 0 only its first keepBytes bytes (a cut-off
     /// download).
@@ -37,6 +43,7 @@ private:
         qint64 declaredSize = -1;
     };
     QList<Member> m_members;
+    bool m_streamed = false;
 };
 
 quint32 crc32(const QByteArray& data);
