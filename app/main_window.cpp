@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "help/help_window.h"
+#include "open/archive_extract.h"
 #include "platform/blanks.h"
 #include "platform/combo_box_widget.h"
 #include "platform/file_drop.h"
@@ -109,7 +110,7 @@ QString commandLinePath(const QString& line)
     // A shell user types "folivo ." or "folivo book.zip": open it where it was typed.
     if (!path.isEmpty() && QDir::isRelativePath(path))
         path = QDir::cleanPath(QDir::current().absoluteFilePath(path));
-    return path;
+    return folderPathAsNamed(path);
 }
 
 // The window the start-up makes: as wide as the screen, as high less a margin.
@@ -331,8 +332,13 @@ Archiver::MemberWatch MDIForm_Main::unpackWatch(const QString& folder)
 QString MDIForm_Main::showPage(std::int32_t count, std::int16_t mode, std::int16_t mode2)
 {
     Form_Main& page = pageWindow();
-    return page.Image_Get(*page.Image_Main(), m_comboPathBox, m_comboFileBox, count,
-                          Mod_Varnox::Cur_bairitu, Mod_Varnox::Cur_base_bairitu, mode, mode2);
+    const QString shown =
+        page.Image_Get(*page.Image_Main(), m_comboPathBox, m_comboFileBox, count,
+                       Mod_Varnox::Cur_bairitu, Mod_Varnox::Cur_base_bairitu, mode, mode2);
+    // A book read from the temporary folder is not emptied under this window by another
+    // Folivo program.
+    Mod_Varnox::followShownFolder(trimBlanks(m_comboPathBox.text()));
+    return shown;
 }
 
 void MDIForm_Main::endPageCommand()

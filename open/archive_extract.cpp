@@ -21,6 +21,8 @@
 #include <optional>
 #include <thread>
 
+#include <sys/stat.h>
+
 namespace folivo::Mod_Varnox {
 namespace {
 
@@ -82,6 +84,8 @@ bool liesInside(const QString& archive, const QString& folder)
 // Emptying a folder of 200 scans takes longer than the reader should wait before the next
 // book: the old content is renamed aside, to a marked sibling, and deleted in the background.
 const QLatin1StringView kAsideInfix(".old-");
+// Beside the folder, so that emptying it never touches the lock.
+const QLatin1StringView kLockSuffix(".lock");
 
 QString asideName(const QString& folder, qint64 number)
 {
@@ -173,8 +177,50 @@ QString commandLine(QLatin1StringView options, const QString& archive, const QSt
 
 using VersionCall = int (*)();
 using ExtractCall = int (*)(quintptr, const QString&, QString&, int, const Archiver::ProgressHook&,
-                            const Archiver::MemberWatch&);
+                            const Archiver::MemberWatch&, const Archiver::Preparation&);
 using CommandLineBuilder = QString (*)(const QString&, const QString&);
+
+// What one extraction's preparation found, told from the unpacking thread and read once the
+// extraction has ended: the folder is emptied only for an archive that fits on the disk.
+class Attempt {
+public:
+    Archiver::Preparation preparation(const QString& tmpFolder, quintptr owner)
+    {
+        Archiver::Preparation preparation;
+        preparation.reclaimableBytes = [tmpFolder] { return tmpReclaimableBytes(tmpFolder); };
+        preparation.prepare = [this, tmpFolder, owner](bool needsReclaimedSpace) {
+            const std::int32_t cleared = Tmp_Clear(tmpFolder, owner);
+            if (cleared != 0) {
+                m_refusal = cleared == kTmpInUse ? kTmpInUse : kTmpNotOurs;
+                return false;
+            }
+            // The book fits only once the old pages are really gone from the disk.
+            if (needsReclaimedSpace)
+                waitForBackgroundClearing();
+            return true;
+        };
+        preparation.diskShort = [this](const Archiver::DiskShortage& shortage) {
+            m_shortage = shortage;
+        };
+        return preparation;
+    }
+
+    /// The extraction's result as Zip_Extract returns it.
+    std::int32_t result(int archiverResult, ExtractionReport* report) const
+    {
+        if (report)
+            report->diskShortage = m_shortage;
+        if (m_refusal)
+            return *m_refusal;
+        if (m_shortage && !m_shortage->atLeast)
+            return kDiskTooSmall;
+        return archiverResult;
+    }
+
+private:
+    std::optional<std::int32_t> m_refusal;
+    std::optional<Archiver::DiskShortage> m_shortage;
+};
 
 // An extraction started at start-up for the archive the command line names, while the
 // window is being built on one core and the other would sit idle. Until the open procedure
@@ -200,14 +246,6 @@ public:
         return archive == m_archive && run == m_run;
     }
 
-    /// Whether the temporary folder was emptied for it; waits until that is known.
-    bool cleared()
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_cleared.has_value(); });
-        return *m_cleared;
-    }
-
     /// Takes the extraction over: the hook and the watch hear of what it has done so far and
     /// of what it does from now on. Returns its result once it has ended.
     int finish(const Archiver::ProgressHook& hook, const Archiver::MemberWatch& watch)
@@ -230,18 +268,13 @@ public:
         return m_result;
     }
 
+    /// Once finish() has returned.
+    const Attempt& attempt() const { return m_attempt; }
+
 private:
     void work(CommandLineBuilder build)
     {
         const QString tmpFolder = tmpFolderPath();
-        const bool cleared = Tmp_Clear(tmpFolder, 0) == 0;
-        {
-            const std::lock_guard lock(m_mutex);
-            m_cleared = cleared;
-        }
-        m_changed.notify_all();
-        if (!cleared)
-            return;
         const Archiver::ProgressHook hook = [this](const Archiver::Progress& progress) {
             const std::lock_guard lock(m_mutex);
             return m_hook && *m_hook ? (*m_hook)(progress) : Archiver::Reply::Continue;
@@ -260,19 +293,19 @@ private:
                 m_watch->written(file);
         };
         QString output;
-        m_result = m_run(0, build(m_archive, tmpFolder), output, 0, hook, watch);
+        m_result = m_run(0, build(m_archive, tmpFolder), output, 0, hook, watch,
+                         m_attempt.preparation(tmpFolder, 0));
     }
 
     const QString m_archive;
     const ExtractCall m_run;
     std::thread m_thread;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::optional<bool> m_cleared;
     std::optional<QStringList> m_planned;
     QStringList m_written;
     const Archiver::ProgressHook* m_hook = nullptr;
     const Archiver::MemberWatch* m_watch = nullptr;
+    Attempt m_attempt;
     int m_result = 0;
 };
 
@@ -295,16 +328,25 @@ void startAhead(VersionCall version, ExtractCall run, CommandLineBuilder build,
     extractionAhead() = std::make_unique<ExtractionAhead>(archive, run, build);
 }
 
+// The folder now holds this program's book, which it is about to show: other programs may
+// read it too, but not empty it.
+void shareAfterExtraction()
+{
+    if (tmpFolderLock().claim() == FileLock::Claim::Alone)
+        tmpFolderLock().share();
+}
+
 std::int32_t extract(VersionCall version, ExtractCall run, CommandLineBuilder build, quintptr owner,
-                     const QString& archive, const Archiver::MemberWatch& watch)
+                     const QString& archive, const Archiver::MemberWatch& watch,
+                     ExtractionReport* report)
 {
     if (const std::unique_ptr<ExtractionAhead> ahead = std::exchange(extractionAhead(), nullptr)) {
         if (ahead->isFor(archive, run)) {
-            if (!ahead->cleared())
-                return kTmpNotOurs;
-            return extractionFeedback().run(
+            const int result = extractionFeedback().run(
                 owner, QFileInfo(archive).fileName(),
                 [&](const Archiver::ProgressHook& hook) { return ahead->finish(hook, watch); });
+            shareAfterExtraction();
+            return ahead->attempt().result(result, report);
         }
         // Another archive: the one started ahead ends before this one empties the folder.
     }
@@ -313,16 +355,34 @@ std::int32_t extract(VersionCall version, ExtractCall run, CommandLineBuilder bu
     const QString tmpFolder = tmpFolderPath();
     if (liesInside(archive, tmpFolder))
         return kArchiveInTmp;
-    if (Tmp_Clear(tmpFolder, owner) != 0)
-        return kTmpNotOurs;
     const QString line = build(archive, tmpFolder);
+    Attempt attempt;
+    const Archiver::Preparation preparation = attempt.preparation(tmpFolder, owner);
     // The owner window is where the archivers showed their progress; here it is where ours
     // shows, over the main window, while the event loop keeps it painting.
-    return extractionFeedback().run(owner, QFileInfo(archive).fileName(),
-                                    [&](const Archiver::ProgressHook& hook) {
-                                        QString output;
-                                        return run(owner, line, output, 0, hook, watch);
-                                    });
+    const int result = extractionFeedback().run(
+        owner, QFileInfo(archive).fileName(), [&](const Archiver::ProgressHook& hook) {
+            QString output;
+            return run(owner, line, output, 0, hook, watch, preparation);
+        });
+    shareAfterExtraction();
+    return attempt.result(result, report);
+}
+
+// Bytes a file or folder holds on its disk, links not followed.
+qint64 allocatedBytes(const QString& path)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return 0;
+    qint64 bytes = static_cast<qint64>(info.st_blocks) * 512;
+    if (S_ISDIR(info.st_mode)) {
+        const QStringList names = QDir(path).entryList(QDir::AllEntries | QDir::Hidden |
+                                                       QDir::System | QDir::NoDotAndDotDot);
+        for (const QString& name : names)
+            bytes += allocatedBytes(joinPath(path, name));
+    }
+    return bytes;
 }
 
 } // namespace
@@ -348,17 +408,17 @@ QString lzhCommandLine(const QString& archive, const QString& tmpFolder)
 }
 
 std::int32_t Zip_Extract(quintptr& owner, const QString& archive,
-                         const Archiver::MemberWatch& watch)
+                         const Archiver::MemberWatch& watch, ExtractionReport* report)
 {
     return extract(Archiver::UnZipGetVersion, Archiver::UnZip, zipCommandLine, owner, archive,
-                   watch);
+                   watch, report);
 }
 
 std::int32_t Lzh_Extract(quintptr& owner, const QString& archive,
-                         const Archiver::MemberWatch& watch)
+                         const Archiver::MemberWatch& watch, ExtractionReport* report)
 {
     return extract(Archiver::UnlhaGetVersion, Archiver::Unlha, lzhCommandLine, owner, archive,
-                   watch);
+                   watch, report);
 }
 
 void Zip_Extract_Ahead(const QString& archive)
@@ -375,6 +435,10 @@ std::int32_t Tmp_Clear(const QString& folder, quintptr owner)
 {
     // There is no progress window to own here.
     Q_UNUSED(owner);
+    // Another Folivo program reading its book from the folder would see its pages vanish,
+    // or pages of this book appear among them.
+    if (QFileInfo(folder) == QFileInfo(tmpFolderPath()) && !tmpFolderLock().takeAlone())
+        return kTmpInUse;
     try {
         fileAttributes(folder);
     } catch (const Error&) {
@@ -414,6 +478,48 @@ std::int32_t Tmp_Clear(const QString& folder, quintptr owner)
 void waitForBackgroundClearing()
 {
     sweeper().waitForDone();
+}
+
+FileLock& tmpFolderLock()
+{
+    // The install folder is fixed for the program's life; tests give each case its own.
+    static std::mutex mutex;
+    static std::unique_ptr<FileLock> lock;
+    static QString lockedFolder;
+    const std::lock_guard guard(mutex);
+    const QString folder = tmpFolderPath();
+    if (!lock || folder != lockedFolder) {
+        lock = std::make_unique<FileLock>(folder + kLockSuffix);
+        lockedFolder = folder;
+    }
+    return *lock;
+}
+
+void followShownFolder(const QString& folder)
+{
+    const QString tmp = tmpFolderPath();
+    const bool inTmp = folder == tmp || folder.startsWith(tmp + kPathSeparator);
+    if (inTmp)
+        tmpFolderLock().share();
+    else if (tmpFolderLock().claim() != FileLock::Claim::None)
+        tmpFolderLock().release();
+}
+
+qint64 tmpReclaimableBytes(const QString& folder)
+{
+    const QFileInfo info(folder);
+    if (info.isSymLink() || !info.isDir() || !isMarked(folder))
+        return 0;
+    qint64 bytes = allocatedBytes(folder);
+    const QDir parent = info.absoluteDir();
+    const QStringList names =
+        parent.entryList({info.fileName() + kAsideInfix + QLatin1Char('*')},
+                         QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        if (isMarked(parent.filePath(name)))
+            bytes += allocatedBytes(parent.filePath(name));
+    }
+    return bytes;
 }
 
 } // namespace folivo::Mod_Varnox

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "platform/archiver.h"
+#include "platform/file_lock.h"
 
 #include <QString>
 #include <QtGlobal>
 
 #include <cstdint>
+#include <optional>
 
 namespace folivo::Mod_Varnox {
 
@@ -17,6 +19,20 @@ inline constexpr std::int32_t kTmpNotOurs = -99998;
 /// The result when the archive itself lies inside the temporary folder, where emptying the
 /// folder would delete it before it is read: nothing is touched.
 inline constexpr std::int32_t kArchiveInTmp = -99997;
+
+/// The result when another Folivo program is reading a book from the temporary folder: it is
+/// left as it was and nothing is unpacked.
+inline constexpr std::int32_t kTmpInUse = -99996;
+/// The result when the archive would not fit on the temporary folder's disk, even once the
+/// folder's old content is gone: nothing is touched (ExtractionReport tells the sizes).
+inline constexpr std::int32_t kDiskTooSmall = -99995;
+
+/// What an extraction tells beyond its result.
+struct ExtractionReport {
+    /// Set when the disk was found too small: before anything was touched (the result is then
+    /// kDiskTooSmall), or while members that declare no size were written.
+    std::optional<Archiver::DiskShortage> diskShortage;
+};
 
 /// The file that marks the temporary folder as Folivo's own (hidden from every listing).
 inline constexpr QLatin1StringView kTmpMarkerName(".folivo-tmp");
@@ -31,14 +47,19 @@ QString zipCommandLine(const QString& archive, const QString& tmpFolder);
 QString lzhCommandLine(const QString& archive, const QString& tmpFolder);
 
 /// Unpacks the archive into the temporary folder after emptying it. Returns 0, the
-/// library's own failure code, or kArchiverMissing, kTmpNotOurs or kArchiveInTmp (the
-/// folder is then left as it was). Runs the event loop while it unpacks and, when that takes
-/// long, shows a progress window over the owner window (extractionFeedback()).
-/// `watch` is told of the files as they are written, from the unpacking threads.
+/// library's own failure code, or kArchiverMissing, kTmpNotOurs, kTmpInUse, kArchiveInTmp or
+/// kDiskTooSmall (the folder is then left as it was). The folder is emptied only once the
+/// archive has been read and found to fit on the disk. Runs the event loop while it unpacks
+/// and, when that takes long, shows a progress window over the owner window
+/// (extractionFeedback()). `watch` is told of the files as they are written, from the
+/// unpacking threads. While it unpacks, this program holds the temporary folder alone; after,
+/// it holds it as a reader (tmpFolderLock()).
 std::int32_t Zip_Extract(quintptr& owner, const QString& archive,
-                         const Archiver::MemberWatch& watch = Archiver::MemberWatch());
+                         const Archiver::MemberWatch& watch = Archiver::MemberWatch(),
+                         ExtractionReport* report = nullptr);
 std::int32_t Lzh_Extract(quintptr& owner, const QString& archive,
-                         const Archiver::MemberWatch& watch = Archiver::MemberWatch());
+                         const Archiver::MemberWatch& watch = Archiver::MemberWatch(),
+                         ExtractionReport* report = nullptr);
 
 /// At start-up, while the window is being built: when opening the command line's path will
 /// unpack this archive, empties the temporary folder and starts unpacking it now, on other
@@ -52,9 +73,25 @@ void Lzh_Extract_Ahead(const QString& archive);
 /// deleted on a background thread, together with any marked sibling of that form an earlier
 /// run left. Only a folder that carries the mark is set aside or removed; a missing folder is
 /// created and an empty unmarked one adopted. Returns 0 when the folder is ready for
-/// extraction, -1 when it is not Folivo's and holds something (it is then left untouched).
-/// Failures to remove, create or mark are swallowed: the extraction that follows tells.
+/// extraction, -1 when it is not Folivo's and holds something, kTmpInUse when another Folivo
+/// program holds it (it is then left untouched). Once it returns 0, this program holds the
+/// folder alone. Failures to remove, create or mark are swallowed: the extraction that
+/// follows tells.
 std::int32_t Tmp_Clear(const QString& folder, quintptr owner);
+
+/// The claim of this program on the temporary folder against the other Folivo programs that
+/// share the install folder: a program reading a book from it holds it shared, one emptying
+/// it holds it alone (a lock of the kernel on "<folder>.lock", dropped when the program
+/// ends, however it ends).
+FileLock& tmpFolderLock();
+
+/// After a page of `folder` is shown: holds the temporary folder as a reader when the folder
+/// lies in it, lets it go otherwise.
+void followShownFolder(const QString& folder);
+
+/// Bytes that emptying the temporary folder would free on its disk: its content and what
+/// earlier emptyings set aside and have not deleted yet. 0 when it is not Folivo's.
+qint64 tmpReclaimableBytes(const QString& folder);
 
 /// Waits until the background deletions that Tmp_Clear started have ended.
 void waitForBackgroundClearing();

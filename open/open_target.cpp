@@ -25,10 +25,9 @@ const QString kCannotHandle = QStringLiteral("拡張子から判断して、そ�
 const QString kNotFound = QStringLiteral("そのファイルまたはフォルダが見つかりません。");
 const QString kLineBreakInName = QStringLiteral("改行を含む名前は登録できません。");
 const QString kCannotExtract = QStringLiteral("自動解凍ができません。");
-const QString kInstallUnzip =
-    QStringLiteral("ベクター等でＧＥＴし[UNZIP32.DLL]をＣＰＵに導入して下さい。");
-const QString kInstallUnlha =
-    QStringLiteral("ベクター等でＧＥＴし[UNLHA32.DLL]をＣＰＵに導入して下さい。");
+// ZIP and LZH are both read by libarchive: the package that brings it is what to install.
+const QString kInstallArchiver = QStringLiteral(
+    "パッケージ[libarchive13]をＣＰＵに導入して下さい。（sudo apt install libarchive13）");
 const QString kExtractFailed = QStringLiteral("解凍に失敗しました。");
 const QString kMayBeDamaged = QStringLiteral("ファイルが破損している可能性があります。");
 const QString kErrorCode = QStringLiteral("Error Code:0x");
@@ -37,6 +36,15 @@ const QString kTmpNotOurs =
     QStringLiteral("]　にFolivoが置いたものではないファイルがあるため、空にできません。");
 const QString kArchiveInTmp = QStringLiteral("]　の中の書庫は、空にすると消えてしまうため開けません"
                                              "。別のフォルダへコピーしてから開いて下さい。");
+const QString kTmpInUse =
+    QStringLiteral("]　の本を別のFolivoのウィンドウが読んでいるため、空にできません。"
+                   "そのウィンドウを閉じてから開いて下さい。");
+const QString kExtractStopped = QStringLiteral("解凍を中止しました。");
+const QString kDiskTooSmall = QStringLiteral("]　のディスクの空きが足りません。");
+const QString kDiskNeeded = QStringLiteral("必要な空き：");
+const QString kDiskNeededAtLeast = QStringLiteral(" 以上");
+const QString kDiskMargin = QStringLiteral("（ディスクに残しておく %1 を含む）");
+const QString kDiskAvailable = QStringLiteral("空き：");
 const QString kNoValidData = QStringLiteral("自動解凍処理をしましたが、有効なデータが有りません。");
 
 const QString kTwoReturns = QStringLiteral("\r\r");
@@ -50,6 +58,26 @@ QString fileNamePrefix(const QString& name)
 void stop(const QString& prompt, const QString& title)
 {
     ui().messageBox(prompt, MessageStyle::Stop, title);
+}
+
+// "1.5 GB", "820.3 MB": what a reader compares with what the file manager says.
+QString byteSize(qint64 bytes)
+{
+    constexpr double kMiB = 1024.0 * 1024.0;
+    constexpr double kGiB = kMiB * 1024.0;
+    const auto value = static_cast<double>(bytes);
+    if (value >= kGiB)
+        return QString::number(value / kGiB, 'f', 1) + QStringLiteral(" GB");
+    return QString::number(value / kMiB, 'f', 1) + QStringLiteral(" MB");
+}
+
+// The temporary folder's disk cannot take the book: how much it needs and how much is free.
+QString diskShortageText(const Archiver::DiskShortage& shortage)
+{
+    return kTmpFolderOpen + tmpFolderPath() + kDiskTooSmall + QLatin1Char('\r') + kDiskNeeded +
+           byteSize(shortage.needed) + (shortage.atLeast ? kDiskNeededAtLeast : QString()) +
+           kDiskMargin.arg(byteSize(shortage.margin)) + QLatin1Char('\r') + kDiskAvailable +
+           byteSize(shortage.available);
 }
 
 // The name of the file a path names, as stored on disk; "" for a folder or nothing. A "*"
@@ -121,21 +149,47 @@ std::int32_t openArchive(OpenTargetHost& host, const QString& path, const QStrin
     quintptr owner = host.hWnd();
     const QString archive = listedPath(path, listed);
     const Archiver::MemberWatch watch = host.unpackWatch(tmpFolderPath());
-    const std::int32_t result = zip ? Mod_Varnox::Zip_Extract(owner, archive, watch)
-                                    : Mod_Varnox::Lzh_Extract(owner, archive, watch);
+    Mod_Varnox::ExtractionReport report;
+    const std::int32_t result = zip ? Mod_Varnox::Zip_Extract(owner, archive, watch, &report)
+                                    : Mod_Varnox::Lzh_Extract(owner, archive, watch, &report);
     if (result == Mod_Varnox::kArchiverMissing) {
-        stop(kCannotExtract + kThreeReturns + (zip ? kInstallUnzip : kInstallUnlha), kFailedTitle);
+        stop(kCannotExtract + kThreeReturns + kInstallArchiver, kFailedTitle);
         return kind;
     }
-    if (result == Mod_Varnox::kTmpNotOurs || result == Mod_Varnox::kArchiveInTmp) {
-        // Nothing was unpacked and the folder holds no archive of ours: open nothing.
-        stop(fileNamePrefix(listed) + kExtractFailed + kThreeReturns + kTmpFolderOpen +
-                 tmpFolderPath() +
-                 (result == Mod_Varnox::kTmpNotOurs ? kTmpNotOurs : kArchiveInTmp),
-             zip ? mainCaption() : kFailedTitle);
+    const QString refusedPrefix =
+        fileNamePrefix(listed) + kExtractFailed + kThreeReturns + kTmpFolderOpen + tmpFolderPath();
+    const QString refusedTitle = zip ? mainCaption() : kFailedTitle;
+    switch (result) {
+    // Nothing was unpacked and the folder holds no archive of ours, or the previous book
+    // that the refusal spared: open nothing.
+    case Mod_Varnox::kTmpNotOurs:
+        stop(refusedPrefix + kTmpNotOurs, refusedTitle);
         return OpenKind::Failed;
+    case Mod_Varnox::kArchiveInTmp:
+        stop(refusedPrefix + kArchiveInTmp, refusedTitle);
+        return OpenKind::Failed;
+    case Mod_Varnox::kTmpInUse:
+        stop(refusedPrefix + kTmpInUse, refusedTitle);
+        return OpenKind::Failed;
+    case Mod_Varnox::kDiskTooSmall:
+        stop(fileNamePrefix(listed) + kExtractFailed + kThreeReturns +
+                 diskShortageText(*report.diskShortage),
+             refusedTitle);
+        return OpenKind::Failed;
+    default:
+        break;
     }
-    if (result != 0) {
+    const bool stopped = result == Archiver::Result::Stopped;
+    if (stopped) {
+        // The reader's own choice, not a fault of the file: what came out before the stop is
+        // opened, and nothing more is said when nothing did.
+        ui().messageBox(fileNamePrefix(listed) + kExtractStopped, MessageStyle::Information,
+                        mainCaption());
+    } else if (report.diskShortage) {
+        stop(fileNamePrefix(listed) + kExtractFailed + kThreeReturns +
+                 diskShortageText(*report.diskShortage),
+             refusedTitle);
+    } else if (result != 0) {
         // What was unpacked before the failure may still be worth reading: go on.
         if (zip) {
             stop(fileNamePrefix(listed) + kExtractFailed + kThreeReturns + kMayBeDamaged,
@@ -149,6 +203,10 @@ std::int32_t openArchive(OpenTargetHost& host, const QString& path, const QStrin
 
     const QString tmp = tmpFolderPath();
     if (Mod_Varnox::Folder_Check(tmp) == -1) {
+        // Nothing of this program's is read from the folder: another may empty it.
+        Mod_Varnox::followShownFolder(trimBlanks(host.comboPath().text()));
+        if (stopped)
+            return kind;
         stop(kNoValidData, kFailedTitle);
         return OpenKind::Failed;
     }
@@ -187,10 +245,22 @@ std::int32_t openFolderPath(OpenTargetHost& host, const QString& path)
 
 } // namespace
 
-std::int32_t Open_Target(OpenTargetHost& host, const QString& path)
+QString folderPathAsNamed(const QString& path)
 {
-    if (trimBlanks(path).isEmpty())
+    qsizetype end = path.size();
+    while (end > 1 && path.at(end - 1) == kPathSeparator)
+        --end;
+    if (end == path.size() || path.at(end - 1) == kPathSeparator)
+        return path; // no trailing separator, or the root itself
+    const QString folder = path.left(end);
+    return isFolder(folder) ? folder : path;
+}
+
+std::int32_t Open_Target(OpenTargetHost& host, const QString& givenPath)
+{
+    if (trimBlanks(givenPath).isEmpty())
         return openCurrent(host);
+    const QString path = folderPathAsNamed(givenPath);
     // Finding out by failing writes that the path cannot be recorded would end the program,
     // also after a drop.
     if (hasLineBreak(path)) {
@@ -219,11 +289,12 @@ std::int32_t Open_Target(OpenTargetHost& host, const QString& path)
     return OpenKind::Failed;
 }
 
-void Open_Target_Ahead(const QString& path)
+void Open_Target_Ahead(const QString& givenPath)
 {
     // The same steps as Open_Target's up to its extraction, in the same order.
-    if (trimBlanks(path).isEmpty() || hasLineBreak(path))
+    if (trimBlanks(givenPath).isEmpty() || hasLineBreak(givenPath))
         return;
+    const QString path = folderPathAsNamed(givenPath);
     const QString listed = listedName(path);
     const std::int32_t kind = archiveKind(listed);
     if (kind == OpenKind::Zip)

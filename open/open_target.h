@@ -51,6 +51,11 @@ constexpr std::int32_t Folder = 4;
 /// when the path was not opened (the user has been told why).
 std::int32_t Open_Target(OpenTargetHost& host, const QString& path);
 
+/// A folder's path with its trailing separators taken off (the shell's completion adds one to
+/// a folder's name), so that it opens as the folder and not as its first file. The root keeps
+/// its own; a path that names no folder once they are off is returned as it is.
+QString folderPathAsNamed(const QString& path);
+
 /// At start-up, before the window is built: when Open_Target of the same path will unpack an
 /// archive, starts unpacking it now (Zip_Extract_Ahead), so that the time the window takes to
 /// build is not lost to it. Shows nothing and changes no setting.

@@ -2,6 +2,7 @@
 
 #include "platform/archiver.h"
 #include "platform/archiver_testing.h"
+#include "platform/file_lock.h"
 #include "platform/install_folder.h"
 #include "support/file_tree.h"
 #include "support/lzh_writer.h"
@@ -17,7 +18,12 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <csignal>
 #include <mutex>
+#include <optional>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace folivo {
 namespace {
@@ -334,7 +340,7 @@ TEST_F(ExtractTest, ClearingLeavesAFreshMarkedFolderAndDeletesTheOldContentAside
         }
     }
     Mod_Varnox::waitForBackgroundClearing();
-    EXPECT_EQ(homeTree(), QStringList({"tmp/", "tmp/" + kMarker}));
+    EXPECT_EQ(homeTree(), QStringList({"tmp.lock", "tmp/", "tmp/" + kMarker}));
 }
 
 // A program that ended while deleting leaves a marked folder aside; the next clear finishes
@@ -363,13 +369,136 @@ TEST_F(ExtractTest, ClearingSweepsMarkedLeftoversAndNeverTouchesAnythingElse)
                entry.startsWith(QLatin1String("tmp.old-4242-7"));
     });
 
-    untouched << QStringLiteral("tmp/") << "tmp/" + kMarker;
+    untouched << QStringLiteral("tmp/") << "tmp/" + kMarker << QStringLiteral("tmp.lock");
     std::sort(untouched.begin(), untouched.end());
 
     EXPECT_EQ(Mod_Varnox::Tmp_Clear(tmp(), m_owner), 0);
     Mod_Varnox::waitForBackgroundClearing();
     EXPECT_EQ(homeTree(), untouched);
     EXPECT_EQ(fileTree(outside), QStringList({kMarker, "precious.jpg"}));
+}
+
+/// Makes the temporary folder's disk report the given size and free space.
+class DiskSpace {
+public:
+    DiskSpace(qint64 size, qint64 free)
+    {
+        Archiver::testing::setDiskSpaceProbe([size, free](const QString&) {
+            return std::optional(Archiver::testing::DiskSpace{size, free});
+        });
+    }
+    ~DiskSpace() { Archiver::testing::setDiskSpaceProbe({}); }
+    DiskSpace(const DiskSpace&) = delete;
+    DiskSpace& operator=(const DiskSpace&) = delete;
+};
+
+constexpr qint64 kDiskSize = qint64(100) << 20;
+constexpr qint64 kMargin = kDiskSize / 100 * 5;
+
+// The disk is checked before the previous book is deleted, counting what deleting it frees:
+// a book that will not fit leaves the previous one as it was; one that fits once the
+// previous one is gone is unpacked.
+TEST_F(ExtractTest, TheDiskIsCheckedBeforeThePreviousBookIsDeleted)
+{
+    ZipWriter previous;
+    for (int i = 0; i < 4; ++i)
+        previous.addFile("old" + QByteArray::number(i) + ".jpg", test::sampleData(100000, i));
+    ASSERT_TRUE(previous.write(archive("previous.zip")));
+    ASSERT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("previous.zip")), 0);
+    Mod_Varnox::waitForBackgroundClearing();
+    const QStringList previousTree = fileTree(tmp());
+    const qint64 reclaimable = Mod_Varnox::tmpReclaimableBytes(tmp());
+    EXPECT_GE(reclaimable, 400000);
+
+    ZipWriter next;
+    next.addFile("new.jpg", test::sampleData(300000, 9));
+    ASSERT_TRUE(next.write(archive("next.zip")));
+    {
+        // Not even with the previous book's room.
+        const DiskSpace disk(kDiskSize, kMargin + 300000 - reclaimable - 1);
+        Mod_Varnox::ExtractionReport report;
+        EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("next.zip"), {}, &report),
+                  Mod_Varnox::kDiskTooSmall);
+        EXPECT_EQ(fileTree(tmp()), previousTree);
+        ASSERT_TRUE(report.diskShortage.has_value());
+        EXPECT_EQ(report.diskShortage->needed, kMargin + 300000);
+        EXPECT_EQ(report.diskShortage->available, kMargin + 300000 - 1);
+    }
+    {
+        // Only with it.
+        const DiskSpace disk(kDiskSize, kMargin + 300000 - reclaimable);
+        Mod_Varnox::ExtractionReport report;
+        EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("next.zip"), {}, &report), 0);
+        EXPECT_FALSE(report.diskShortage.has_value());
+        EXPECT_EQ(fileTree(tmp()), QStringList({kMarker, "new.jpg"}));
+        // Nothing of the previous book is left lying aside.
+        EXPECT_EQ(homeTree(), QStringList({"tmp.lock", "tmp/", "tmp/" + kMarker, "tmp/new.jpg"}));
+    }
+}
+
+// Another Folivo program reading its book from the temporary folder (a lock on a file beside
+// it, held by another open file, as another process holds it) keeps this one from emptying
+// it, whether the extraction was started ahead or not; once it lets go, the folder is free.
+TEST_F(ExtractTest, AFolderAnotherProgramReadsIsNeverEmptied)
+{
+    ZipWriter first;
+    first.addFile("a1.jpg", "first book");
+    ASSERT_TRUE(first.write(archive("first.zip")));
+    ZipWriter second;
+    second.addFile("b1.jpg", "second book");
+    ASSERT_TRUE(second.write(archive("second.zip")));
+    ASSERT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("first.zip")), 0);
+    // This program shows the book, and so holds the folder as a reader only.
+    Mod_Varnox::followShownFolder(tmp());
+    EXPECT_EQ(Mod_Varnox::tmpFolderLock().claim(), FileLock::Claim::Shared);
+
+    {
+        FileLock otherProgram(tmp() + QStringLiteral(".lock"));
+        ASSERT_TRUE(otherProgram.share());
+        EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("second.zip")), Mod_Varnox::kTmpInUse);
+        Mod_Varnox::Zip_Extract_Ahead(archive("second.zip"));
+        EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("second.zip")), Mod_Varnox::kTmpInUse);
+        EXPECT_EQ(fileTree(tmp()), QStringList({kMarker, "a1.jpg"}));
+        // Still this program's claim as a reader: the other cannot take the folder either.
+        EXPECT_FALSE(otherProgram.takeAlone());
+    }
+    EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("second.zip")), 0);
+    EXPECT_EQ(fileTree(tmp()), QStringList({kMarker, "b1.jpg"}));
+
+    // Showing a folder elsewhere lets the temporary folder go.
+    Mod_Varnox::followShownFolder(m_archives.path());
+    FileLock otherProgram(tmp() + QStringLiteral(".lock"));
+    EXPECT_TRUE(otherProgram.takeAlone());
+}
+
+// The lock is the kernel's: a reader killed without a chance to clean up leaves nothing that
+// keeps the folder from the next program.
+TEST_F(ExtractTest, AKilledReaderLeavesNoLockBehind)
+{
+    ZipWriter zip;
+    zip.addFile("a1.jpg", "a page");
+    ASSERT_TRUE(zip.write(archive("a.zip")));
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t reader = ::fork();
+    ASSERT_GE(reader, 0);
+    if (reader == 0) {
+        FileLock lock(tmp() + QStringLiteral(".lock"));
+        const char held = lock.share() ? 'y' : 'n';
+        (void)!::write(ready[1], &held, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char held = 0;
+    ASSERT_EQ(::read(ready[0], &held, 1), 1);
+    EXPECT_EQ(held, 'y');
+    EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("a.zip")), Mod_Varnox::kTmpInUse);
+    ::kill(reader, SIGKILL);
+    ASSERT_EQ(::waitpid(reader, nullptr, 0), reader);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("a.zip")), 0);
+    EXPECT_EQ(fileTree(tmp()), QStringList({kMarker, "a1.jpg"}));
 }
 
 } // namespace

@@ -137,7 +137,7 @@ protected:
     MDIForm_Main window;
 };
 
-TEST_F(ExtractionProgress, StopEndsALongExtractionAsAFailedOneAndNothingElseRunsMeanwhile)
+TEST_F(ExtractionProgress, StopEndsALongExtractionKeepingWhatIsWholeAndNothingElseRunsMeanwhile)
 {
     const QString other = book(QStringLiteral("other"), {QStringLiteral("o.jpg")});
     const QString reading =
@@ -201,11 +201,11 @@ TEST_F(ExtractionProgress, StopEndsALongExtractionAsAFailedOneAndNothingElseRuns
 
     EXPECT_TRUE(acted);
     EXPECT_EQ(progressWindow(), nullptr);
-    // As any failed extraction: the message, then what was whole is opened.
+    // Said as the reader's stop, not as damage; then what was whole is opened.
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].prompt,
-              QStringLiteral("ファイル名　[big.zip]\r\r解凍に失敗しました。\r\r\r"
-                             "ファイルが破損している可能性があります。"));
+              QStringLiteral("ファイル名　[big.zip]\r\r解凍を中止しました。"));
+    EXPECT_EQ(ui.messages[0].style, MessageStyle::Information);
     EXPECT_EQ(kind, 2);
     EXPECT_EQ(test::fileTree(tmp()), QStringList({kMarker, "01.jpg"}));
     EXPECT_EQ(window.Combo_File->currentText(), QStringLiteral("01.jpg"));

@@ -4,11 +4,14 @@
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
 #include "help/help_window.h"
+#include "open/extraction_feedback.h"
 #include "platform/archiver_testing.h"
+#include "platform/file_lock.h"
 #include "platform/modal_testing.h"
 #include "platform/ui_services.h"
 #include "settings/form_dir.h"
 #include "settings/ini_file.h"
+#include "support/file_tree.h"
 #include "support/lzh_writer.h"
 #include "support/pictures.h"
 #include "support/temp_home.h"
@@ -21,12 +24,15 @@
 #include <QDialog>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMimeData>
 #include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace folivo {
 namespace {
@@ -355,9 +361,10 @@ TEST_F(OpenTarget, AMissingArchiverLibraryAsksForItAndLeavesTheTemporaryFolderAl
     Archiver::setLibraryUsable(Archiver::Library::Zip, false);
     EXPECT_EQ(window.Open_Target(archive), 2);
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].prompt,
-              QStringLiteral("自動解凍ができません。\r\r\r"
-                             "ベクター等でＧＥＴし[UNZIP32.DLL]をＣＰＵに導入して下さい。"));
+    // Named as this system provides it: the package that brings libarchive.
+    const QString install = QStringLiteral(
+        "パッケージ[libarchive13]をＣＰＵに導入して下さい。（sudo apt install libarchive13）");
+    EXPECT_EQ(ui.messages[0].prompt, QStringLiteral("自動解凍ができません。\r\r\r") + install);
     EXPECT_EQ(ui.messages[0].title, QStringLiteral("Failed"));
     EXPECT_TRUE(QFile::exists(tmp() + QStringLiteral("/old.jpg")));
 
@@ -366,8 +373,7 @@ TEST_F(OpenTarget, AMissingArchiverLibraryAsksForItAndLeavesTheTemporaryFolderAl
     lzh.addFile("01.jpg", test::jpegBytes());
     ASSERT_TRUE(lzh.write(home.filePath(QStringLiteral("book.lzh"))));
     EXPECT_EQ(window.Open_Target(home.filePath(QStringLiteral("book.lzh"))), 3);
-    EXPECT_TRUE(ui.messages.back().prompt.endsWith(
-        QStringLiteral("ベクター等でＧＥＴし[UNLHA32.DLL]をＣＰＵに導入して下さい。")));
+    EXPECT_EQ(ui.messages.back().prompt, QStringLiteral("自動解凍ができません。\r\r\r") + install);
 }
 
 TEST_F(OpenTarget, AnEmptyPathReselectsTheCurrentFolder)
@@ -470,6 +476,130 @@ TEST_F(OpenTarget, DropsOnEveryWindowOpenTheFirstDroppedPath)
     QDropEvent event(QPointF(1, 1), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(window.mdiArea()->viewport(), &event);
     EXPECT_EQ(folderText(), second);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+/// The reader presses 中止 at the first sign of progress.
+class StoppedAtOnce final : public ExtractionFeedback {
+public:
+    StoppedAtOnce() { setExtractionFeedback(this); }
+    ~StoppedAtOnce() override { setExtractionFeedback(nullptr); }
+    StoppedAtOnce(const StoppedAtOnce&) = delete;
+    StoppedAtOnce& operator=(const StoppedAtOnce&) = delete;
+
+    int run(quintptr, const QString&, const ExtractionWork& work) override
+    {
+        return work([](const Archiver::Progress&) { return Archiver::Reply::Stop; });
+    }
+};
+
+// A stop is the reader's choice, not damage: said once as what it is, and the program that
+// was started on the archive keeps running.
+TEST_F(OpenTarget, AStopByTheReaderIsSaidAsSuchAndNothingMore)
+{
+    test::ZipWriter zip;
+    for (int i = 1; i <= 3; ++i)
+        zip.addFile(QByteArray::number(i) + ".jpg", test::jpegBytes(300, 400));
+    const QString archive = home.filePath(QStringLiteral("big.zip"));
+    ASSERT_TRUE(zip.write(archive));
+    Archiver::testing::setWorkerCount(1);
+    const StoppedAtOnce stopped;
+
+    MDIForm_Main starting;
+    EXPECT_NO_THROW(starting.MDIForm_Load(archive));
+    Archiver::testing::setWorkerCount(0);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].prompt,
+              QStringLiteral("ファイル名　[big.zip]\r\r解凍を中止しました。"));
+    EXPECT_EQ(ui.messages[0].style, MessageStyle::Information);
+    EXPECT_EQ(ui.messages[0].title, QStringLiteral("Folivo"));
+    EXPECT_TRUE(starting.Combo_File->currentText().isEmpty());
+    EXPECT_EQ(test::fileTree(tmp()), QStringList({QStringLiteral(".folivo-tmp")}));
+}
+
+// A book the temporary folder's disk cannot take is refused before the previous book is
+// deleted, with the sizes that decide it; the previous book stays readable.
+TEST_F(OpenTarget, ABookTooLargeForTheDiskNamesTheSpaceAndKeepsThePreviousBook)
+{
+    test::ZipWriter previous;
+    previous.addFile("01.jpg", test::jpegBytes());
+    ASSERT_TRUE(previous.write(home.filePath(QStringLiteral("previous.zip"))));
+    ASSERT_EQ(window.Open_Target(home.filePath(QStringLiteral("previous.zip"))), 2);
+    test::ZipWriter big;
+    big.addFile("01.jpg", test::sampleData(3 << 20, 1));
+    ASSERT_TRUE(big.write(home.filePath(QStringLiteral("big.zip"))));
+    ui.messages.clear();
+    constexpr qint64 kMiB = qint64(1) << 20;
+    Archiver::testing::setDiskSpaceProbe([](const QString&) {
+        return std::optional(Archiver::testing::DiskSpace{100 * kMiB, 6 * kMiB});
+    });
+    const std::int32_t kind = window.Open_Target(home.filePath(QStringLiteral("big.zip")));
+    Archiver::testing::setDiskSpaceProbe({});
+
+    EXPECT_EQ(kind, -1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    const QString prompt = ui.messages[0].prompt;
+    const QString head =
+        QStringLiteral("ファイル名　[big.zip]\r\r解凍に失敗しました。\r\r\r一時フォルダ　[") +
+        tmp() +
+        QStringLiteral("]　のディスクの空きが足りません。\r必要な空き：8.0 MB"
+                       "（ディスクに残しておく 5.0 MB を含む）\r空き：");
+    EXPECT_TRUE(prompt.startsWith(head)) << prompt.toStdString();
+    EXPECT_TRUE(prompt.endsWith(QStringLiteral(" MB"))) << prompt.toStdString();
+    EXPECT_EQ(ui.messages[0].style, MessageStyle::Stop);
+    EXPECT_EQ(test::fileTree(tmp()), QStringList({QStringLiteral(".folivo-tmp"), "01.jpg"}));
+    EXPECT_EQ(folderText(), tmp());
+    EXPECT_EQ(fileText(), QStringLiteral("01.jpg"));
+}
+
+// Another Folivo window reads its book from the temporary folder: this one says so and
+// leaves that book alone.
+TEST_F(OpenTarget, ABookAnotherWindowReadsIsNotReplaced)
+{
+    test::ZipWriter zip;
+    zip.addFile("01.jpg", test::jpegBytes());
+    ASSERT_TRUE(zip.write(home.filePath(QStringLiteral("mine.zip"))));
+    test::makeFolder(tmp());
+    ASSERT_TRUE(test::writeFile(tmp() + QStringLiteral("/.folivo-tmp"), ""));
+    ASSERT_TRUE(test::writePicture(tmp() + QStringLiteral("/theirs.jpg"), 10, 10));
+    FileLock otherWindow(tmp() + QStringLiteral(".lock"));
+    ASSERT_TRUE(otherWindow.share());
+
+    EXPECT_EQ(window.Open_Target(home.filePath(QStringLiteral("mine.zip"))), -1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(
+        ui.messages[0].prompt,
+        QStringLiteral("ファイル名　[mine.zip]\r\r解凍に失敗しました。\r\r\r一時フォルダ　[") +
+            tmp() +
+            QStringLiteral("]　の本を別のFolivoのウィンドウが読んでいるため、空にできません。"
+                           "そのウィンドウを閉じてから開いて下さい。"));
+    EXPECT_EQ(test::fileTree(tmp()), QStringList({QStringLiteral(".folivo-tmp"), "theirs.jpg"}));
+}
+
+// Shell completion ends a folder's name with a separator: the folder is what is meant, not
+// its first file, on the command line as in a drop. The root keeps its own.
+TEST_F(OpenTarget, AFolderNamedWithATrailingSeparatorOpensAsThatFolder)
+{
+    const QString shelf = book(QStringLiteral("shelf"), {QStringLiteral("b.jpg")});
+    test::ZipWriter zip;
+    zip.addFile("01.jpg", test::jpegBytes());
+    ASSERT_TRUE(zip.write(shelf + QStringLiteral("/a_book.zip")));
+
+    MDIForm_Main starting;
+    starting.MDIForm_Load(shelf + QStringLiteral("//"));
+    EXPECT_EQ(starting.Combo_Path->currentText(), shelf);
+    EXPECT_EQ(starting.Combo_File->currentText(), QStringLiteral("b.jpg"));
+    EXPECT_FALSE(QFileInfo::exists(tmp()));
+
+    const QString other = book(QStringLiteral("other"), {QStringLiteral("c.jpg")});
+    drop(window.mdiArea()->viewport(), {QUrl::fromLocalFile(other + QLatin1Char('/'))});
+    EXPECT_EQ(folderText(), other);
+    EXPECT_EQ(current(), other);
+    EXPECT_FALSE(QFileInfo::exists(tmp()));
+
+    EXPECT_EQ(folderPathAsNamed(QStringLiteral("/")), QStringLiteral("/"));
+    EXPECT_EQ(folderPathAsNamed(shelf + QStringLiteral("/a_book.zip/")),
+              shelf + QStringLiteral("/a_book.zip/"));
     EXPECT_TRUE(ui.messages.empty());
 }
 
