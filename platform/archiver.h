@@ -47,12 +47,17 @@ constexpr int Stopped = 7;
 } // namespace Result
 
 /// How far an extraction has come. Totals count the members that will be written and their
-/// declared sizes.
+/// declared sizes; membersTotal is 0 while the archive's headers are still being read, and
+/// bytesTotal is 0 when some member's size is not declared before its data (a ZIP written
+/// as a stream, whose sizes follow the data). The archive file's own bytes read, up to the
+/// point the furthest reader has come, tell how far it has got whatever the members declare.
 struct Progress {
     qint64 membersDone = 0;
     qint64 membersTotal = 0;
     qint64 bytesDone = 0;
     qint64 bytesTotal = 0;
+    qint64 archiveBytesRead = 0;
+    qint64 archiveSize = 0;
 };
 
 enum class Reply { Continue, Stop };
@@ -93,9 +98,10 @@ struct Preparation {
     /// content), counted as free space; asked only when the archive does not fit without them.
     std::function<qint64()> reclaimableBytes;
     /// Run once, before anything is written and before the destination is made: after the
-    /// archive has been read and found to fit, or when it cannot be read at all. Not run when
-    /// the disk is too small. `needsReclaimedSpace`: the archive fits only once the bytes of
-    /// reclaimableBytes() are really freed. False stops the extraction (Result::NoDestination).
+    /// archive has been read and found to fit, or when it cannot be read at all or was stopped
+    /// while it was read. Not run when the disk is too small. `needsReclaimedSpace`: the
+    /// archive fits only once the bytes of reclaimableBytes() are really freed. False stops the
+    /// extraction (Result::NoDestination).
     std::function<bool(bool needsReclaimedSpace)> prepare;
     /// Told, before the extraction returns Result::WriteFailed, that the disk is too small.
     std::function<void(const DiskShortage&)> diskShort;

@@ -233,11 +233,38 @@ void makeFolders(const Plan& plan, const QString& destination, archive* writer, 
 /// Counts what is done and asks the hook, from any worker, at a bounded rate.
 class ProgressReporter {
 public:
-    ProgressReporter(const ProgressHook& hook, const Plan& plan)
+    ProgressReporter(const ProgressHook& hook, qint64 archiveSize)
         : m_hook(hook)
     {
+        m_totals.archiveSize = archiveSize;
+    }
+
+    /// Sets the totals, before any worker starts, and has the first report after it tell
+    /// them at once. The workers' readers start again from the archive's beginning, and so
+    /// does the count of its bytes read.
+    void planned(const Plan& plan)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_nextReport = std::numeric_limits<qint64>::min();
+        m_archiveBytesRead = 0;
         m_totals.membersTotal = static_cast<qint64>(plan.files.size());
-        m_totals.bytesTotal = plan.declaredBytes;
+        // A sum that leaves out the sizes nobody declared would only mislead; the archive's
+        // own bytes tell how far the extraction has come instead.
+        const bool allDeclared =
+            std::all_of(plan.files.begin(), plan.files.end(),
+                        [](const FileMember& f) { return f.declaredSize >= 0; });
+        m_totals.bytesTotal = allDeclared ? plan.declaredBytes : 0;
+    }
+
+    /// A reader has come this far into the archive file. Workers skip what the others write,
+    /// so the furthest of them marks how far the extraction has got.
+    void readTo(qint64 position)
+    {
+        qint64 furthest = m_archiveBytesRead.load();
+        while (furthest < position &&
+               !m_archiveBytesRead.compare_exchange_weak(furthest, position)) {
+        }
+        report();
     }
 
     void addBytes(qint64 bytes)
@@ -270,6 +297,7 @@ private:
         Progress progress = m_totals;
         progress.membersDone = m_membersDone;
         progress.bytesDone = m_bytesDone;
+        progress.archiveBytesRead = m_archiveBytesRead;
         if (m_hook(progress) == Reply::Stop)
             stop();
     }
@@ -278,6 +306,7 @@ private:
     Progress m_totals;
     std::atomic<qint64> m_membersDone{0};
     std::atomic<qint64> m_bytesDone{0};
+    std::atomic<qint64> m_archiveBytesRead{0};
     std::atomic<qint64> m_nextReport{std::numeric_limits<qint64>::min()};
     std::atomic<bool> m_stopped{false};
     std::mutex m_mutex;
@@ -311,6 +340,7 @@ Copy copyData(archive* reader, archive* writer, qint64 declaredSize, ProgressRep
             return Copy::ReadStopped;
         if (r < ARCHIVE_WARN)
             return Copy::ReadFailed;
+        progress.readTo(archive_filter_bytes(reader, -1));
         // A member inflating far past what its header says would fill the disk that the
         // size check before the extraction meant to keep free.
         if (declaredSize >= 0 && offset + static_cast<qint64>(size) > declaredSize)
@@ -554,6 +584,7 @@ int extract(const QString& commandLine, QLatin1StringView options, Format format
     const Utf8CtypeScope utf8;
     Outcome outcome;
     Plan plan;
+    ProgressReporter progress(hook, QFileInfo(parsed->archive).size());
     {
         Reader reader = openReader(parsed->archive, format);
         if (!reader) {
@@ -563,8 +594,18 @@ int extract(const QString& commandLine, QLatin1StringView options, Format format
                 preparation.prepare(false);
             return Result::CannotOpenArchive;
         }
-        plan = readPlan(reader.get(), parsed->archive, format, outcome);
+        plan = readPlan(reader.get(), parsed->archive, format, outcome, [&] {
+            progress.readTo(archive_filter_bytes(reader.get(), -1));
+            return !progress.stopped();
+        });
     }
+    if (progress.stopped()) {
+        // Ends as a stop a moment later would: the destination's old content goes all the same.
+        if (preparation.prepare)
+            preparation.prepare(false);
+        return Result::Stopped;
+    }
+    progress.planned(plan);
     DiskBudget budget;
     DiskShortage shortage;
     const Room room = checkRoom(parsed->destination, plan, preparation, budget, shortage);
@@ -583,7 +624,6 @@ int extract(const QString& commandLine, QLatin1StringView options, Format format
     // are in.
     Writer folderWriter = openWriter();
     makeFolders(plan, destination, folderWriter.get(), outcome);
-    ProgressReporter progress(hook, plan);
     const ZipDataIndex zipData =
         format == Format::Zip ? ZipDataIndex::read(parsed->archive) : ZipDataIndex();
     if (watch.planned && !plan.files.empty()) {

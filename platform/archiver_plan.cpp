@@ -39,7 +39,8 @@ struct Header {
     std::optional<std::pair<time_t, long>> mtime;
 };
 
-std::vector<Header> readHeaders(archive* reader, Format format, Outcome& outcome)
+std::vector<Header> readHeaders(archive* reader, Format format, Outcome& outcome,
+                                const HeaderRead& headerRead)
 {
     std::vector<Header> headers;
     HeaderWalk walk(reader);
@@ -65,6 +66,8 @@ std::vector<Header> readHeaders(archive* reader, Format format, Outcome& outcome
         if (archive_entry_mtime_is_set(entry))
             header.mtime = {archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)};
         headers.push_back(std::move(header));
+        if (headerRead && !headerRead())
+            break;
     }
     return headers;
 }
@@ -228,9 +231,10 @@ bool HeaderWalk::seek(int index, archive_entry** entry)
     return false;
 }
 
-Plan readPlan(archive* reader, const QString& archivePath, Format format, Outcome& outcome)
+Plan readPlan(archive* reader, const QString& archivePath, Format format, Outcome& outcome,
+              const HeaderRead& headerRead)
 {
-    const std::vector<Header> headers = readHeaders(reader, format, outcome);
+    const std::vector<Header> headers = readHeaders(reader, format, outcome, headerRead);
     return makePlan(headers, NameDecoder(headers, archivePath, format), outcome);
 }
 

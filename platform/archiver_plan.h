@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -98,8 +99,13 @@ struct Plan {
     qint64 declaredBytes = 0;
 };
 
+/// Told after each header, while reading one may take as long as the extraction (a ZIP
+/// without sizes is inflated to find the next header); false stops the reading.
+using HeaderRead = std::function<bool()>;
+
 /// Reads every header and decides what becomes of each member: left out (noted in the
 /// outcome), a folder, or a file.
-Plan readPlan(archive* reader, const QString& archivePath, Format format, Outcome& outcome);
+Plan readPlan(archive* reader, const QString& archivePath, Format format, Outcome& outcome,
+              const HeaderRead& headerRead = HeaderRead());
 
 } // namespace folivo::Archiver

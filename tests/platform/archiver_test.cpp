@@ -9,10 +9,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <clocale>
 #include <csignal>
 #include <cstdlib>
@@ -20,6 +23,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -799,7 +803,18 @@ TEST_F(ArchiverTest, TheProgressHookSeesTheTotalsAndCanStop)
     EXPECT_EQ(extracted().size(), 40);
     EXPECT_FALSE(overlapped);
     ASSERT_FALSE(seen.isEmpty());
+    // While the headers are read the totals are not known yet; from the first report after
+    // them on they are.
+    const auto planned = [](const Archiver::Progress& progress) {
+        return progress.membersTotal != 0;
+    };
+    const auto firstPlanned = std::find_if(seen.cbegin(), seen.cend(), planned);
+    ASSERT_NE(firstPlanned, seen.cend());
+    EXPECT_TRUE(std::all_of(firstPlanned, seen.cend(), planned));
     for (const Archiver::Progress& progress : seen) {
+        EXPECT_EQ(progress.archiveSize, QFileInfo(archive).size());
+        if (!planned(progress))
+            continue;
         EXPECT_EQ(progress.membersTotal, 40);
         EXPECT_EQ(progress.bytesTotal, bytes);
         EXPECT_LE(progress.bytesDone, bytes);
@@ -811,15 +826,60 @@ TEST_F(ArchiverTest, TheProgressHookSeesTheTotalsAndCanStop)
     EXPECT_EQ(unzipFile(archive,
                         [&](const Archiver::Progress& progress) {
                             record(progress);
-                            return Archiver::Reply::Stop;
+                            return planned(progress) ? Archiver::Reply::Stop
+                                                     : Archiver::Reply::Continue;
                         }),
               Result::Stopped);
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_TRUE(planned(seen.back()));
+    seen.removeIf([&](const Archiver::Progress& progress) { return !planned(progress); });
     EXPECT_EQ(seen.size(), 1);
     // Whatever was finished before the stop is whole; nothing half-written stays.
     const QStringList left = extracted();
     EXPECT_LT(left.size(), 40);
     for (const QString& name : left)
         EXPECT_EQ(extractedFile(name), sampleData(300000, name.section(u'.', 0, 0).toInt()));
+}
+
+// A ZIP written as a stream declares its sizes only after each member's data: the sizes
+// add up to nothing until the end, and how much of the file has been read is what tells
+// how far the extraction has come, from the reading of the headers on.
+TEST_F(ArchiverTest, AZipWithoutSizesTellsHowMuchOfItsFileIsRead)
+{
+    const WorkerCount count(1);
+    ZipWriter zip;
+    zip.setStreamed();
+    for (int i = 0; i < 6; ++i)
+        zip.addFile(QByteArray::number(i) + ".jpg", sampleData(300000, i),
+                    ZipWriter::Method::Deflated);
+    const QString archive = path(QStringLiteral("a.zip"));
+    ASSERT_TRUE(zip.write(archive));
+    const qint64 size = QFileInfo(archive).size();
+
+    QList<Archiver::Progress> seen;
+    EXPECT_EQ(unzipFile(archive,
+                        [&](const Archiver::Progress& progress) {
+                            seen.append(progress);
+                            // So that the next report comes at the next step.
+                            std::this_thread::sleep_for(std::chrono::milliseconds(55));
+                            return Archiver::Reply::Continue;
+                        }),
+              Result::Success);
+    EXPECT_EQ(extracted().size(), 6);
+    EXPECT_EQ(extractedFile(QStringLiteral("5.jpg")), sampleData(300000, 5));
+
+    qint64 headersRead = 0;
+    qint64 extractedRead = 0;
+    for (const Archiver::Progress& progress : seen) {
+        EXPECT_EQ(progress.bytesTotal, 0);
+        EXPECT_EQ(progress.archiveSize, size);
+        EXPECT_LE(progress.archiveBytesRead, size);
+        qint64& read = progress.membersTotal == 0 ? headersRead : extractedRead;
+        EXPECT_GE(progress.archiveBytesRead, read);
+        read = progress.archiveBytesRead;
+    }
+    EXPECT_GT(headersRead, size / 2);
+    EXPECT_GT(extractedRead, size / 2);
 }
 
 // A reader starts on a page as soon as the watch says it is written: it must hear of every
