@@ -15,6 +15,7 @@
 #include <QThreadPool>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -230,6 +231,7 @@ public:
     ExtractionAhead(const QString& archive, ExtractCall run, CommandLineBuilder build)
         : m_archive(archive)
         , m_run(run)
+        , m_started(std::chrono::steady_clock::now())
     {
         m_thread = std::thread([this, build] { work(build); });
     }
@@ -246,6 +248,8 @@ public:
         return archive == m_archive && run == m_run;
     }
 
+    std::chrono::steady_clock::time_point started() const { return m_started; }
+
     /// Takes the extraction over: the hook and the watch hear of what it has done so far and
     /// of what it does from now on. Returns its result once it has ended.
     int finish(const Archiver::ProgressHook& hook, const Archiver::MemberWatch& watch)
@@ -258,6 +262,10 @@ public:
                 for (const QString& file : std::as_const(m_written))
                     watch.written(file);
             }
+            // The progress window may show at once; it starts from where the work stands.
+            // A stop it answers is heard at the work's next report.
+            if (m_reported && hook)
+                hook(*m_reported);
             m_hook = &hook;
             m_watch = &watch;
         }
@@ -277,6 +285,7 @@ private:
         const QString tmpFolder = tmpFolderPath();
         const Archiver::ProgressHook hook = [this](const Archiver::Progress& progress) {
             const std::lock_guard lock(m_mutex);
+            m_reported = progress;
             return m_hook && *m_hook ? (*m_hook)(progress) : Archiver::Reply::Continue;
         };
         Archiver::MemberWatch watch;
@@ -299,10 +308,12 @@ private:
 
     const QString m_archive;
     const ExtractCall m_run;
+    const std::chrono::steady_clock::time_point m_started;
     std::thread m_thread;
     std::mutex m_mutex;
     std::optional<QStringList> m_planned;
     QStringList m_written;
+    std::optional<Archiver::Progress> m_reported;
     const Archiver::ProgressHook* m_hook = nullptr;
     const Archiver::MemberWatch* m_watch = nullptr;
     Attempt m_attempt;
@@ -344,7 +355,8 @@ std::int32_t extract(VersionCall version, ExtractCall run, CommandLineBuilder bu
         if (ahead->isFor(archive, run)) {
             const int result = extractionFeedback().run(
                 owner, QFileInfo(archive).fileName(),
-                [&](const Archiver::ProgressHook& hook) { return ahead->finish(hook, watch); });
+                [&](const Archiver::ProgressHook& hook) { return ahead->finish(hook, watch); },
+                ahead->started());
             shareAfterExtraction();
             return ahead->attempt().result(result, report);
         }
@@ -361,10 +373,12 @@ std::int32_t extract(VersionCall version, ExtractCall run, CommandLineBuilder bu
     // The owner window is where the archivers showed their progress; here it is where ours
     // shows, over the main window, while the event loop keeps it painting.
     const int result = extractionFeedback().run(
-        owner, QFileInfo(archive).fileName(), [&](const Archiver::ProgressHook& hook) {
+        owner, QFileInfo(archive).fileName(),
+        [&](const Archiver::ProgressHook& hook) {
             QString output;
             return run(owner, line, output, 0, hook, watch, preparation);
-        });
+        },
+        std::chrono::steady_clock::now());
     shareAfterExtraction();
     return attempt.result(result, report);
 }

@@ -1,10 +1,13 @@
 #include "open/extraction_progress_window.h"
 
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace folivo {
 namespace {
@@ -13,13 +16,25 @@ const QString kTitle = QStringLiteral("解凍中…");
 const QString kStop = QStringLiteral("中止");
 const QString kMembers = QStringLiteral("%1 / %2 ファイル");
 const QString kBytes = QStringLiteral("%1 / %2 MB");
+// While the members are being counted, or when their sizes are not known before they are
+// read, how much of the archive file has been read is all there is to show.
+const QString kCounting = QStringLiteral("ファイルを数えています");
+const QString kArchiveBytes = QStringLiteral("書庫 %1 / %2 MB 読み込み");
 
 constexpr int kBarSteps = 1000;
+constexpr int kMinimumWidth = 360;
+constexpr qint64 kWidestCount = 99999;
+constexpr qint64 kWidestBytes = qint64(99999) * 1024 * 1024;
 constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
 
 QString megabytes(qint64 bytes)
 {
     return QString::number(static_cast<double>(bytes) / kBytesPerMegabyte, 'f', 1);
+}
+
+double fraction(qint64 done, qint64 total)
+{
+    return total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 0.0;
 }
 
 } // namespace
@@ -29,7 +44,12 @@ ExtractionProgressWindow::ExtractionProgressWindow(const QString& archiveName, Q
 {
     setWindowTitle(kTitle);
     setWindowModality(Qt::WindowModal);
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    // A dialog's frame: a title and the close button, which asks for the stop as 中止 does;
+    // no minimise or maximise buttons, which leave a main window that takes no input.
+    // Window managers that go by the window's type rather than these hints offer to
+    // maximise only a window that can be resized: it has one size (below).
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
 
     auto* name = new QLabel(this);
     // Names may look like markup; they are shown as they are.
@@ -56,18 +76,36 @@ ExtractionProgressWindow::ExtractionProgressWindow(const QString& archiveName, Q
     layout->addLayout(counts);
     layout->addWidget(m_bar);
     layout->addLayout(buttons);
-    setMinimumWidth(360);
 
+    // Room for the widest figures the counts will show, so that the size holds.
+    const QFontMetrics metrics = m_members->fontMetrics();
+    const QString manyMembers = kMembers.arg(kWidestCount).arg(kWidestCount);
+    m_members->setMinimumWidth(
+        std::max(metrics.horizontalAdvance(manyMembers), metrics.horizontalAdvance(kCounting)));
+    const QString widestMegabytes = megabytes(kWidestBytes);
+    m_bytes->setMinimumWidth(
+        std::max(metrics.horizontalAdvance(kBytes.arg(widestMegabytes, widestMegabytes)),
+                 metrics.horizontalAdvance(kArchiveBytes.arg(widestMegabytes, widestMegabytes))));
     setProgress(Archiver::Progress());
+    ensurePolished();
+    setFixedSize(sizeHint().expandedTo(QSize(kMinimumWidth, 0)));
 }
 
 void ExtractionProgressWindow::setProgress(const Archiver::Progress& progress)
 {
-    m_members->setText(kMembers.arg(progress.membersDone).arg(progress.membersTotal));
-    m_bytes->setText(kBytes.arg(megabytes(progress.bytesDone), megabytes(progress.bytesTotal)));
-    const double done = progress.bytesTotal > 0 ? static_cast<double>(progress.bytesDone) /
-                                                      static_cast<double>(progress.bytesTotal)
-                                                : 0.0;
+    const bool sizesKnown = progress.bytesTotal > 0 || progress.archiveSize <= 0;
+    m_members->setText(progress.membersTotal > 0 || sizesKnown
+                           ? kMembers.arg(progress.membersDone).arg(progress.membersTotal)
+                           : kCounting);
+    double done = 0.0;
+    if (sizesKnown) {
+        m_bytes->setText(kBytes.arg(megabytes(progress.bytesDone), megabytes(progress.bytesTotal)));
+        done = fraction(progress.bytesDone, progress.bytesTotal);
+    } else {
+        m_bytes->setText(kArchiveBytes.arg(megabytes(progress.archiveBytesRead),
+                                           megabytes(progress.archiveSize)));
+        done = fraction(progress.archiveBytesRead, progress.archiveSize);
+    }
     m_bar->setValue(static_cast<int>(qBound(0.0, done, 1.0) * kBarSteps));
 }
 

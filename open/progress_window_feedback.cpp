@@ -10,8 +10,11 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <utility>
 
 namespace folivo {
 namespace {
@@ -46,12 +49,13 @@ bool isUserInput(QEvent::Type type)
 /// modal window alone, it holds from the first moment of the extraction, before the
 /// progress window shows, and also for input sent straight to a widget. Input is dropped,
 /// not deferred: a click on "次=>" meanwhile must not turn a page of the next book. Closing
-/// the owner window is refused too, as a modal window refuses it: the program would end
-/// while the extraction still writes into the temporary folder.
+/// the owner window is held back and handed to `closed`: the program must not end while
+/// the extraction still writes into the temporary folder, but it ends once it has stopped.
 class InputBlock final : public QObject {
 public:
-    explicit InputBlock(QWidget* ownerWindow)
+    InputBlock(QWidget* ownerWindow, std::function<void()> closed)
         : m_ownerWindow(ownerWindow)
+        , m_closed(std::move(closed))
     {
         qApp->installEventFilter(this);
     }
@@ -62,12 +66,13 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        const bool blocked = event->type() == QEvent::Close
-                                 ? watched == m_ownerWindow
-                                 : isUserInput(event->type()) && watched->isWidgetType() &&
-                                       !qobject_cast<const ExtractionProgressWindow*>(
-                                           static_cast<QWidget*>(watched)->window());
-        if (!blocked)
+        if (event->type() == QEvent::Close && watched == m_ownerWindow) {
+            event->ignore();
+            m_closed();
+            return true;
+        }
+        if (!isUserInput(event->type()) || !watched->isWidgetType() ||
+            qobject_cast<const ExtractionProgressWindow*>(static_cast<QWidget*>(watched)->window()))
             return false;
         event->ignore();
         return true;
@@ -75,6 +80,7 @@ protected:
 
 private:
     QPointer<QWidget> m_ownerWindow;
+    std::function<void()> m_closed;
 };
 
 } // namespace
@@ -85,7 +91,8 @@ ProgressWindowFeedback::ProgressWindowFeedback(std::chrono::milliseconds delay)
 }
 
 int ProgressWindowFeedback::run(quintptr owner, const QString& archiveName,
-                                const ExtractionWork& work)
+                                const ExtractionWork& work,
+                                std::chrono::steady_clock::time_point started)
 {
     QWidget* ownerWidget = owner != 0 ? QWidget::find(static_cast<WId>(owner)) : nullptr;
     if (!ownerWidget || !qobject_cast<QApplication*>(QCoreApplication::instance()) ||
@@ -94,43 +101,64 @@ int ProgressWindowFeedback::run(quintptr owner, const QString& archiveName,
     }
     const QPointer<QWidget> ownerWindow = ownerWidget->window();
 
-    const InputBlock block(ownerWindow);
-    Archiver::Progress latest;
-    // A child of the owner window, which deletes it should it go first.
-    QPointer<ExtractionProgressWindow> window;
-    // Receives the worker's reports on this thread; what is still queued for it when it
-    // goes is dropped with it, before what the reports touch.
-    QObject context;
     std::atomic<bool> stopRequested{false};
-
-    const Archiver::ProgressHook hook = [&](const Archiver::Progress& progress) {
-        QMetaObject::invokeMethod(
-            &context,
-            [&, progress] {
-                latest = progress;
-                if (window)
-                    window->setProgress(progress);
-            },
-            Qt::QueuedConnection);
-        return stopRequested.load() ? Archiver::Reply::Stop : Archiver::Reply::Continue;
-    };
-
+    bool closeRequested = false;
     int result = 0;
-    std::unique_ptr<QThread> worker(QThread::create([&] { result = work(hook); }));
-    QEventLoop loop;
-    QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(m_delay, &context, [&] {
-        window = new ExtractionProgressWindow(archiveName, ownerWindow.data());
-        QObject::connect(window, &ExtractionProgressWindow::stopRequested, &context,
-                         [&] { stopRequested = true; });
-        window->setProgress(latest);
-        window->show();
-    });
-    worker->start();
-    loop.exec();
-    worker->wait();
-    delete window.data();
+    {
+        Archiver::Progress latest;
+        // A child of the owner window, which deletes it should it go first.
+        QPointer<ExtractionProgressWindow> window;
+        const InputBlock block(ownerWindow, [&] {
+            closeRequested = true;
+            if (window)
+                window->reject();
+            else
+                stopRequested = true;
+        });
+        // Receives the worker's reports on this thread; what is still queued for it when it
+        // goes is dropped with it, before what the reports touch.
+        QObject context;
 
+        const Archiver::ProgressHook hook = [&](const Archiver::Progress& progress) {
+            QMetaObject::invokeMethod(
+                &context,
+                [&, progress] {
+                    latest = progress;
+                    if (window)
+                        window->setProgress(progress);
+                },
+                Qt::QueuedConnection);
+            return stopRequested.load() ? Archiver::Reply::Stop : Archiver::Reply::Continue;
+        };
+
+        std::unique_ptr<QThread> worker(QThread::create([&] { result = work(hook); }));
+        QEventLoop loop;
+        QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+        // An extraction started ahead, while the window was being built, has waited for
+        // part of the delay already.
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - started);
+        QTimer::singleShot(std::max(m_delay - waited, std::chrono::milliseconds(0)), &context, [&] {
+            // A close asked for before the window stops the work all the
+            // same; the window would only flash up.
+            if (closeRequested)
+                return;
+            window = new ExtractionProgressWindow(archiveName, ownerWindow.data());
+            QObject::connect(window, &ExtractionProgressWindow::stopRequested, &context,
+                             [&] { stopRequested = true; });
+            window->setProgress(latest);
+            window->show();
+        });
+        worker->start();
+        loop.exec();
+        worker->wait();
+        delete window.data();
+    }
+
+    // Once the work has stopped, nothing half-written is left: the close goes through, and
+    // the main window's ends the program without a word about the stopped extraction.
+    if (closeRequested && ownerWindow)
+        ownerWindow->close();
     // A stop asked for just as the last member was done still counts as a stop: the user
     // was told the extraction would end as a failed one.
     return stopRequested ? Archiver::Result::Stopped : result;

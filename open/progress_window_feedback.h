@@ -19,7 +19,8 @@ public:
     explicit ProgressWindowFeedback(std::chrono::milliseconds delay = kDefaultDelay);
 
     /// Runs the event loop until the work has ended; may show the progress window.
-    int run(quintptr owner, const QString& archiveName, const ExtractionWork& work) override;
+    int run(quintptr owner, const QString& archiveName, const ExtractionWork& work,
+            std::chrono::steady_clock::time_point started) override;
 
 private:
     std::chrono::milliseconds m_delay;

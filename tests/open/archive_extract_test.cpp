@@ -1,5 +1,6 @@
 #include "open/archive_extract.h"
 
+#include "open/extraction_feedback.h"
 #include "platform/archiver.h"
 #include "platform/archiver_testing.h"
 #include "platform/file_lock.h"
@@ -18,9 +19,12 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <mutex>
 #include <optional>
+#include <thread>
+#include <vector>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -233,6 +237,56 @@ TEST_F(ExtractTest, AnExtractionStartedAheadEndsAsOneStartedByTheOpen)
     Mod_Varnox::Zip_Extract_Ahead(archive("a.zip"));
     EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("a.zip")), Mod_Varnox::kTmpNotOurs);
     EXPECT_EQ(fileTree(tmp()), QStringList({"notes/", "notes/todo.txt"}));
+}
+
+/// Runs the work in place, with a hook that records what it hears, and keeps when the
+/// unpacking began by the caller's word.
+class RecordingFeedback final : public ExtractionFeedback {
+public:
+    RecordingFeedback() { setExtractionFeedback(this); }
+    ~RecordingFeedback() override { setExtractionFeedback(nullptr); }
+    RecordingFeedback(const RecordingFeedback&) = delete;
+    RecordingFeedback& operator=(const RecordingFeedback&) = delete;
+
+    int run(quintptr /*owner*/, const QString& /*archiveName*/, const ExtractionWork& work,
+            std::chrono::steady_clock::time_point startedAt) override
+    {
+        started = startedAt;
+        return work([this](const Archiver::Progress& progress) {
+            reports.push_back(progress);
+            return Archiver::Reply::Continue;
+        });
+    }
+
+    std::chrono::steady_clock::time_point started;
+    std::vector<Archiver::Progress> reports;
+};
+
+// The progress window's delay runs from when the unpacking began, and it starts from
+// what the extraction has done, even when all of that happened before the open took over.
+TEST_F(ExtractTest, AnExtractionTakenOverTellsWhenItBeganAndHowFarItCame)
+{
+    ZipWriter zip;
+    zip.addFile("1.jpg", "one");
+    zip.addFile("2.jpg", "two");
+    ASSERT_TRUE(zip.write(archive("a.zip")));
+    RecordingFeedback feedback;
+
+    Mod_Varnox::Zip_Extract_Ahead(archive("a.zip"));
+    const auto startedAhead = std::chrono::steady_clock::now();
+    // Done before the open comes, as a small book is while the window is built.
+    for (int wait = 0; wait < 500 && fileTree(tmp()).size() < 3; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto opened = std::chrono::steady_clock::now();
+    EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("a.zip")), 0);
+    EXPECT_LE(feedback.started, startedAhead);
+    ASSERT_FALSE(feedback.reports.empty());
+    EXPECT_EQ(feedback.reports.back().archiveSize, QFileInfo(archive("a.zip")).size());
+
+    // Started by the open itself: from then.
+    EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("a.zip")), 0);
+    EXPECT_GT(feedback.started, opened);
 }
 
 // Earlier versions left an unmarked tmp with the last book's pages in Folivo's own data

@@ -32,6 +32,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <optional>
 
 namespace folivo {
@@ -487,7 +488,8 @@ public:
     StoppedAtOnce(const StoppedAtOnce&) = delete;
     StoppedAtOnce& operator=(const StoppedAtOnce&) = delete;
 
-    int run(quintptr, const QString&, const ExtractionWork& work) override
+    int run(quintptr, const QString&, const ExtractionWork& work,
+            std::chrono::steady_clock::time_point) override
     {
         return work([](const Archiver::Progress&) { return Archiver::Reply::Stop; });
     }
