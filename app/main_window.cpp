@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/client_area_scroll_bar.h"
 #include "help/help_window.h"
 #include "platform/blanks.h"
 #include "platform/combo_box_widget.h"
@@ -32,6 +33,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QUrl>
 
 #include <cmath>
@@ -168,6 +170,10 @@ MDIForm_Main::MDIForm_Main(std::unique_ptr<PagePrefetch> readingAhead, QWidget* 
     m_mdiArea->setFrameShape(QFrame::NoFrame);
     m_mdiArea->setFocusPolicy(Qt::NoFocus);
     // An enlarged page can be scrolled into view; the page itself never moves.
+    m_mdiArea->setHorizontalScrollBar(
+        new ClientAreaScrollBar(Qt::Horizontal, m_mdiArea->viewport(), m_mdiArea));
+    m_mdiArea->setVerticalScrollBar(
+        new ClientAreaScrollBar(Qt::Vertical, m_mdiArea->viewport(), m_mdiArea));
     m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_mdiArea->setBackground(palette().color(QPalette::WindowText));
