@@ -305,8 +305,10 @@ void MDIForm_Main::MDIForm_QueryUnload()
 
 Form_Main& MDIForm_Main::pageWindow()
 {
-    if (!m_pageWindow)
+    if (!m_pageWindow) {
         m_pageWindow = new Form_Main(this, std::move(m_readingAhead));
+        connect(m_pageWindow, &Form_Main::pagePlaced, this, &MDIForm_Main::showPageCorner);
+    }
     return *m_pageWindow;
 }
 
@@ -345,6 +347,15 @@ void MDIForm_Main::endPageCommand()
 {
     ui().doEvents();
     focusNextButton();
+}
+
+// The client area scrolls by moving its windows; at the bars' start every window is back
+// where it was placed, the page at the corner. Done while the new page is still hidden, so
+// that it is never drawn at the old page's offset.
+void MDIForm_Main::showPageCorner()
+{
+    m_mdiArea->horizontalScrollBar()->setValue(0);
+    m_mdiArea->verticalScrollBar()->setValue(0);
 }
 
 void MDIForm_Main::focusNextButton()

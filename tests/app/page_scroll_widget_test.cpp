@@ -129,5 +129,43 @@ TEST_F(PageScroll, AClickOnTheTrackMovesTheViewByWhatItShows)
     EXPECT_EQ(pageCorner().y() + page.height(), inView().height());
 }
 
+TEST_F(PageScroll, EveryNewPageStartsAtItsTopLeft)
+{
+    zoomToTheLimit();
+    scrollToTheEnd();
+    ASSERT_GT(vertical()->value(), 0);
+
+    window.Command_Small_Big_Click(0);
+    settle();
+    expectTopLeftInView();
+
+    // Turned with the magnification fixed, the next page is as large and starts at its corner.
+    scrollToTheEnd();
+    window.Check->setChecked(true);
+    window.Command_Preview_PostView_Click(1);
+    settle();
+    ASSERT_EQ(window.Combo_File->currentText(), QStringLiteral("b.jpg"));
+    ASSERT_GT(vertical()->maximum(), 0);
+    expectTopLeftInView();
+
+    // The same after the window was resized.
+    scrollToTheEnd();
+    window.resize(1200, 800);
+    settle();
+    window.Command_Preview_PostView_Click(1);
+    settle();
+    ASSERT_EQ(window.Combo_File->currentText(), QStringLiteral("c.jpg"));
+    expectTopLeftInView();
+
+    // A step past the last page leaves the page, and the part of it in view, as they are.
+    scrollToTheEnd();
+    const int bottom = vertical()->value();
+    window.Command_Preview_PostView_Click(1);
+    settle();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(vertical()->value(), bottom);
+    expectViewFollowsTheBars();
+}
+
 } // namespace
 } // namespace folivo
