@@ -66,7 +66,9 @@ constexpr int kViewWidthMarginTwips = 127;
 constexpr int kViewHeightMarginTwips = 817;
 
 // The keypad's keys carry the keypad modifier; the main keyboard's plus and minus do not,
-// and so reach no handler.
+// and so reach no handler. The keypad's plus and minus are the same whatever NumLock says;
+// its decimal key is the decimal point (a comma in some layouts) only with NumLock on, and
+// Delete with it off, which is no decimal point.
 int virtualKeyCode(const QKeyEvent* event)
 {
     if (!(event->modifiers() & Qt::KeypadModifier))
@@ -78,7 +80,6 @@ int virtualKeyCode(const QKeyEvent* event)
         return kVkSubtract;
     case Qt::Key_Period:
     case Qt::Key_Comma:
-    case Qt::Key_Delete:
         return kVkDecimal;
     default:
         return 0;
