@@ -102,7 +102,6 @@ TEST_F(PageScroll, AClickOnTheTrackMovesTheViewByWhatItShows)
     ASSERT_GT(window.pageWindowIfCreated()->subWindow()->height(), 2 * inView().height());
     ASSERT_TRUE(vertical()->isVisible());
     expectTopLeftInView();
-    EXPECT_EQ(vertical()->pageStep(), inView().height());
 
     clickTrackNearTheEnd(vertical());
     EXPECT_EQ(vertical()->value(), inView().height());
@@ -113,8 +112,6 @@ TEST_F(PageScroll, AClickOnTheTrackMovesTheViewByWhatItShows)
     window.resize(1000, 700);
     settle();
     ASSERT_TRUE(horizontal()->isVisible());
-    EXPECT_EQ(vertical()->pageStep(), inView().height());
-    EXPECT_EQ(horizontal()->pageStep(), inView().width());
     clickTrackNearTheEnd(horizontal());
     EXPECT_EQ(horizontal()->value(), inView().width());
     clickTrackNearTheEnd(vertical());
@@ -148,16 +145,9 @@ TEST_F(PageScroll, EveryNewPageStartsAtItsTopLeft)
     ASSERT_GT(vertical()->maximum(), 0);
     expectTopLeftInView();
 
-    // The same after the window was resized.
-    scrollToTheEnd();
-    window.resize(1200, 800);
-    settle();
-    window.Command_Preview_PostView_Click(1);
-    settle();
-    ASSERT_EQ(window.Combo_File->currentText(), QStringLiteral("c.jpg"));
-    expectTopLeftInView();
-
     // A step past the last page leaves the page, and the part of it in view, as they are.
+    window.Command_Preview_PostView_Click(1);
+    ASSERT_EQ(window.Combo_File->currentText(), QStringLiteral("c.jpg"));
     scrollToTheEnd();
     const int bottom = vertical()->value();
     window.Command_Preview_PostView_Click(1);
