@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/client_area_scroll_bar.h"
 #include "help/help_window.h"
 #include "open/archive_extract.h"
 #include "platform/blanks.h"
@@ -33,6 +34,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QUrl>
 
 #include <cmath>
@@ -65,7 +67,9 @@ constexpr int kViewWidthMarginTwips = 127;
 constexpr int kViewHeightMarginTwips = 817;
 
 // The keypad's keys carry the keypad modifier; the main keyboard's plus and minus do not,
-// and so reach no handler.
+// and so reach no handler. The keypad's plus and minus are the same whatever NumLock says;
+// its decimal key is the decimal point (a comma in some layouts) only with NumLock on, and
+// Delete with it off, which is no decimal point.
 int virtualKeyCode(const QKeyEvent* event)
 {
     if (!(event->modifiers() & Qt::KeypadModifier))
@@ -77,7 +81,6 @@ int virtualKeyCode(const QKeyEvent* event)
         return kVkSubtract;
     case Qt::Key_Period:
     case Qt::Key_Comma:
-    case Qt::Key_Delete:
         return kVkDecimal;
     default:
         return 0;
@@ -169,6 +172,10 @@ MDIForm_Main::MDIForm_Main(std::unique_ptr<PagePrefetch> readingAhead, QWidget* 
     m_mdiArea->setFrameShape(QFrame::NoFrame);
     m_mdiArea->setFocusPolicy(Qt::NoFocus);
     // An enlarged page can be scrolled into view; the page itself never moves.
+    m_mdiArea->setHorizontalScrollBar(
+        new ClientAreaScrollBar(Qt::Horizontal, m_mdiArea->viewport(), m_mdiArea));
+    m_mdiArea->setVerticalScrollBar(
+        new ClientAreaScrollBar(Qt::Vertical, m_mdiArea->viewport(), m_mdiArea));
     m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_mdiArea->setBackground(palette().color(QPalette::WindowText));
@@ -300,8 +307,10 @@ void MDIForm_Main::MDIForm_QueryUnload()
 
 Form_Main& MDIForm_Main::pageWindow()
 {
-    if (!m_pageWindow)
+    if (!m_pageWindow) {
         m_pageWindow = new Form_Main(this, std::move(m_readingAhead));
+        connect(m_pageWindow, &Form_Main::pagePlaced, this, &MDIForm_Main::showPageCorner);
+    }
     return *m_pageWindow;
 }
 
@@ -345,6 +354,15 @@ void MDIForm_Main::endPageCommand()
 {
     ui().doEvents();
     focusNextButton();
+}
+
+// The client area scrolls by moving its windows; at the bars' start every window is back
+// where it was placed, the page at the corner. Done while the new page is still hidden, so
+// that it is never drawn at the old page's offset.
+void MDIForm_Main::showPageCorner()
+{
+    m_mdiArea->horizontalScrollBar()->setValue(0);
+    m_mdiArea->verticalScrollBar()->setValue(0);
 }
 
 void MDIForm_Main::focusNextButton()

@@ -97,6 +97,8 @@ private:
     QString showPage(std::int32_t count, std::int16_t mode, std::int16_t mode2);
     /// The end of every page command: pending events run, "次=>" takes the focus again.
     void endPageCommand();
+    /// Scrolls the client area to its start, where a new page begins: its top-left corner.
+    void showPageCorner();
     void Key_Command(int Index, int KeyCode, int Shift);
     int checkValue() const;
     void setCheckValue(int value);

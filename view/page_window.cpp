@@ -128,6 +128,7 @@ QString Form_Main::Image_Get(ImageControl& Image, ComboBox& Path_Name, ComboBox&
         const QString result = File_Name.text();
         Image.setVisible(true);
         Image.setStretch(true);
+        emit pagePlaced();
         showPageWindow();
         m_shownFactors = Factors{bairitu, base_bairitu};
         m_host->focusNextButton();

@@ -43,6 +43,10 @@ public:
     /// The pages read ahead of their turn.
     PagePrefetch& prefetch() const { return *m_prefetch; }
 
+signals:
+    /// Image_Get has sized this window to a new page and is about to show it.
+    void pagePlaced();
+
 protected:
     void focusInEvent(QFocusEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

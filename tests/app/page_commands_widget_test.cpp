@@ -261,6 +261,47 @@ TEST_F(PageCommands, KeypadKeysZoomAndToggleTheCheckFromEitherButtonArray)
     EXPECT_TRUE(ui.messages.empty());
 }
 
+// What each key does on the page buttons, as X11 delivers it: the keypad's keys carry the
+// keypad modifier, and with NumLock off its decimal point arrives as Delete.
+struct KeyCase {
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    double zoomAfter; // from 1.0
+    bool togglesCheck;
+};
+
+void PrintTo(const KeyCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class PageKeys : public PageCommands, public ::testing::WithParamInterface<KeyCase> {};
+
+TEST_P(PageKeys, OnlyTheKeypadsPlusMinusAndDecimalPointAct)
+{
+    const KeyCase& c = GetParam();
+    QTest::keyClick(window.Command_Preview_PostView[1], c.key, c.modifiers);
+    EXPECT_NEAR(Mod_Varnox::Cur_bairitu, c.zoomAfter, 1e-9);
+    EXPECT_EQ(window.Check->isChecked(), c.togglesCheck);
+    EXPECT_EQ(fileText(), QStringLiteral("a.jpg"));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, PageKeys,
+    ::testing::Values(
+        KeyCase{"keypad plus", Qt::Key_Plus, Qt::KeypadModifier, 1.2, false},
+        KeyCase{"keypad minus", Qt::Key_Minus, Qt::KeypadModifier, 0.8, false},
+        KeyCase{"keypad decimal point", Qt::Key_Period, Qt::KeypadModifier, 1.0, true},
+        KeyCase{"keypad decimal comma", Qt::Key_Comma, Qt::KeypadModifier, 1.0, true},
+        KeyCase{"keypad Delete, NumLock off", Qt::Key_Delete, Qt::KeypadModifier, 1.0, false},
+        KeyCase{"plus", Qt::Key_Plus, Qt::NoModifier, 1.0, false},
+        KeyCase{"shifted plus", Qt::Key_Plus, Qt::ShiftModifier, 1.0, false},
+        KeyCase{"minus", Qt::Key_Minus, Qt::NoModifier, 1.0, false},
+        KeyCase{"period", Qt::Key_Period, Qt::NoModifier, 1.0, false},
+        KeyCase{"Delete", Qt::Key_Delete, Qt::NoModifier, 1.0, false}));
+
 TEST_F(PageCommands, SpaceBarOnTheFocusedNextButtonTurnsThePage)
 {
     window.activateWindow();
