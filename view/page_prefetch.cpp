@@ -348,14 +348,17 @@ void PagePrefetch::prepare(const QString& path, std::uint64_t generation)
         };
 
         // A JPEG read ahead is decoded from the file as it is read: no copy of its bytes is
-        // held.
+        // held, and libjpeg's own buffers stay within the page's budget.
         std::optional<QImage> image;
         if (!readWhole) {
-            image = decodeJpegFileScaledDown(path, [&](const QSize& pixels) {
-                return reserveDeviceSize(
-                    QSize(pixelsToTwips(pixels.width(), sizing.twipsPerPixel),
-                          pixelsToTwips(pixels.height(), sizing.twipsPerPixel)));
-            });
+            image = decodeJpegFileScaledDown(
+                path,
+                [&](const QSize& pixels) {
+                    return reserveDeviceSize(
+                        QSize(pixelsToTwips(pixels.width(), sizing.twipsPerPixel),
+                              pixelsToTwips(pixels.height(), sizing.twipsPerPixel)));
+                },
+                kPageByteBudget);
         }
         Picture picture;
         if (!image) {
