@@ -14,13 +14,12 @@
 #include <vector>
 
 #include <jpeglib.h>
+// After jpeglib.h: the message codes, to tell a refusal for memory from bad data.
+#include <jerror.h>
 
 namespace folivo {
 namespace {
 
-// libjpeg's own buffers (a progressive picture keeps all its coefficients) stay within what
-// the loader allows a decoded picture.
-constexpr long kMaxLibraryMemory = 1024L * 1024 * 1024;
 constexpr int kChannels = 3;
 constexpr int kEighths = 8;
 
@@ -45,6 +44,13 @@ void reportTo(jpeg_decompress_struct& info, ErrorManager& errors)
     info.err = jpeg_std_error(&errors.pub);
     errors.pub.error_exit = leaveOnError;
     errors.pub.output_message = ignoreMessage;
+}
+
+// libjpeg gives up for memory before it allocates what would exceed its limit.
+bool refusedForMemory(const ErrorManager& errors)
+{
+    return errors.pub.msg_code == JERR_OUT_OF_MEMORY ||
+           errors.pub.msg_code == JERR_NO_BACKING_STORE;
 }
 
 void readFromMemory(jpeg_decompress_struct& info, const QByteArray& bytes)
@@ -86,7 +92,7 @@ struct AxisShares {
     }
 };
 
-enum class Outcome { Done, NothingWanted, NotApplicable, Failed };
+enum class Outcome { Done, NothingWanted, NotApplicable, TooLarge, Failed };
 
 /// The buffers the decoding fills, owned outside the part that may jump, so that a jump
 /// skips no destructor.
@@ -207,18 +213,18 @@ QImage mappedImage(const QSize& size)
 }
 
 // Only trivially destroyed objects live here: libjpeg leaves through longjmp on bad data.
-Outcome decodeInto(const Source& source, const TargetFor& targetFor, QImage& image,
-                   Buffers& buffers)
+Outcome decodeInto(const Source& source, const TargetFor& targetFor, std::int64_t memoryLimit,
+                   QImage& image, Buffers& buffers)
 {
     jpeg_decompress_struct info{};
     ErrorManager errors{};
     reportTo(info, errors);
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&info);
-        return Outcome::Failed;
+        return refusedForMemory(errors) ? Outcome::TooLarge : Outcome::Failed;
     }
     jpeg_create_decompress(&info);
-    info.mem->max_memory_to_use = kMaxLibraryMemory;
+    info.mem->max_memory_to_use = static_cast<long>(std::max<std::int64_t>(memoryLimit, 1));
     if (source.bytes) {
         readFromMemory(info, *source.bytes);
     } else {
@@ -314,17 +320,20 @@ Outcome decodeInto(const Source& source, const TargetFor& targetFor, QImage& ima
     return Outcome::Done;
 }
 
-std::optional<QImage> decode(const Source& source, const TargetFor& targetFor)
+std::optional<QImage> decode(const Source& source, const TargetFor& targetFor,
+                             std::int64_t memoryLimit)
 {
     QImage image;
     Buffers buffers;
-    switch (decodeInto(source, targetFor, image, buffers)) {
+    switch (decodeInto(source, targetFor, memoryLimit, image, buffers)) {
     case Outcome::Done:
         return image;
     case Outcome::NothingWanted:
         return QImage();
     case Outcome::NotApplicable:
         return std::nullopt;
+    case Outcome::TooLarge:
+        throw Error(ErrorNumber::OutOfMemory);
     case Outcome::Failed:
         break;
     }
@@ -333,35 +342,56 @@ std::optional<QImage> decode(const Source& source, const TargetFor& targetFor)
 
 } // namespace
 
-std::optional<QImage> decodeJpegScaledDown(const QByteArray& bytes, const QSize& target)
+std::optional<QImage> decodeJpegScaledDown(const QByteArray& bytes, const QSize& target,
+                                           std::int64_t memoryLimit)
 {
     if (target.isEmpty())
         return std::nullopt;
     Source source;
     source.bytes = &bytes;
-    return decode(source, [&](const QSize&) { return target; });
+    return decode(
+        source, [&](const QSize&) { return target; }, memoryLimit);
 }
 
-QSize jpegHeaderSize(const QByteArray& bytes)
+JpegHeader readJpegHeader(const QByteArray& bytes)
 {
     jpeg_decompress_struct info{};
     ErrorManager errors{};
     reportTo(info, errors);
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&info);
-        return QSize();
+        return JpegHeader{};
     }
     jpeg_create_decompress(&info);
     readFromMemory(info, bytes);
-    const bool read = jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK;
-    const QSize size =
-        read ? QSize(static_cast<int>(info.image_width), static_cast<int>(info.image_height))
-             : QSize();
+    JpegHeader header;
+    if (jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK) {
+        header.pixels =
+            QSize(static_cast<int>(info.image_width), static_cast<int>(info.image_height));
+        header.scaledDecoding = info.jpeg_color_space == JCS_GRAYSCALE ||
+                                info.jpeg_color_space == JCS_YCbCr ||
+                                info.jpeg_color_space == JCS_RGB;
+        if (jpeg_has_multiple_scans(&info)) {
+            // As libjpeg sizes its whole-picture buffer: each component's blocks, rounded up to
+            // whole units of its sampling factors, 64 coefficients of two bytes each.
+            for (int c = 0; c < info.num_components; ++c) {
+                const jpeg_component_info& component = info.comp_info[c];
+                const auto roundUp = [](std::int64_t value, std::int64_t unit) {
+                    return (value + unit - 1) / unit * unit;
+                };
+                header.coefficientBytes +=
+                    roundUp(component.width_in_blocks, component.h_samp_factor) *
+                    roundUp(component.height_in_blocks, component.v_samp_factor) *
+                    std::int64_t{sizeof(JBLOCK)};
+            }
+        }
+    }
     jpeg_destroy_decompress(&info);
-    return size;
+    return header;
 }
 
-std::optional<QImage> decodeJpegFileScaledDown(const QString& path, const TargetFor& targetFor)
+std::optional<QImage> decodeJpegFileScaledDown(const QString& path, const TargetFor& targetFor,
+                                               std::int64_t memoryLimit)
 {
     std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "rbe");
     if (!file)
@@ -373,7 +403,7 @@ std::optional<QImage> decodeJpegFileScaledDown(const QString& path, const Target
     std::rewind(file);
     Source source;
     source.file = file;
-    return decode(source, targetFor);
+    return decode(source, targetFor, memoryLimit);
 }
 
 } // namespace folivo

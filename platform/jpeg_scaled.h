@@ -5,6 +5,7 @@
 #include <QSize>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -19,14 +20,28 @@ using TargetFor = std::function<QSize(const QSize& pixels)>;
 /// arrives. No full-size (or half-size) copy of the picture is ever held, so a page costs
 /// its own pixels and little else.
 ///
+/// libjpeg's own buffers stay within `memoryLimit` bytes: a progressive picture holds all its
+/// coefficients, whatever the scale it is decoded at.
+///
 /// Returns std::nullopt when this path does not apply (a target larger than the picture, or
 /// a colour model other than grey, YCbCr or RGB): the caller decodes another way. Throws
-/// Error(InvalidPicture) when libjpeg gives up on the data.
-std::optional<QImage> decodeJpegScaledDown(const QByteArray& bytes, const QSize& target);
+/// Error(InvalidPicture) when libjpeg gives up on the data, Error(OutOfMemory) when its
+/// buffers would exceed the limit.
+std::optional<QImage> decodeJpegScaledDown(const QByteArray& bytes, const QSize& target,
+                                           std::int64_t memoryLimit);
 
-/// The JPEG's size in pixels as its header gives it, or an invalid size when libjpeg cannot
-/// read the header. The same size Qt's JPEG reader gives, without loading the reader.
-QSize jpegHeaderSize(const QByteArray& bytes);
+/// What a JPEG's header tells of the picture and of the memory it takes to decode.
+struct JpegHeader {
+    /// Invalid when libjpeg cannot read the header: the same size Qt's JPEG reader gives,
+    /// without loading the reader.
+    QSize pixels;
+    /// The coefficients of the whole picture, which libjpeg holds while it decodes a picture
+    /// stored in several scans (progressive ones): nothing for a single scan.
+    std::int64_t coefficientBytes = 0;
+    /// Whether decodeJpegScaledDown decodes its colour model (grey, YCbCr, RGB).
+    bool scaledDecoding = false;
+};
+JpegHeader readJpegHeader(const QByteArray& bytes);
 
 /// The same, reading the file at `path` as it decodes instead of holding its bytes; the size
 /// to draw at comes from `targetFor` once the header is read. A null image when `targetFor`
@@ -34,6 +49,7 @@ QSize jpegHeaderSize(const QByteArray& bytes);
 /// live in a mapping of their own, kept for the next page or given back to the system when
 /// the last copy goes, so that pages drawn on worker threads leave nothing behind in those
 /// threads' memory pools.
-std::optional<QImage> decodeJpegFileScaledDown(const QString& path, const TargetFor& targetFor);
+std::optional<QImage> decodeJpegFileScaledDown(const QString& path, const TargetFor& targetFor,
+                                               std::int64_t memoryLimit);
 
 } // namespace folivo

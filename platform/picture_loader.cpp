@@ -4,6 +4,7 @@
 #include "platform/jpeg_scaled.h"
 #include "platform/large_buffer.h"
 #include "platform/metafile_svg.h"
+#include "platform/physical_memory.h"
 #include "platform/picture_data.h"
 #include "platform/screen.h"
 
@@ -15,6 +16,7 @@
 #include <QSvgRenderer>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <memory>
@@ -24,35 +26,51 @@
 namespace folivo {
 namespace {
 
-// Pictures are decoded to 32 bits a pixel. A reading machine holds a 6000 × 8000 scan
-// (192 MB) with room to spare; far beyond that a picture is refused before anything is
-// allocated.
-constexpr int kAllocationLimitMb = 1024;
-constexpr qint64 kAllocationLimitBytes = qint64{kAllocationLimitMb} * 1024 * 1024;
+constexpr qint64 kMebibyte = qint64{1024} * 1024;
+// Pictures are decoded to 32 bits a pixel.
 constexpr qint64 kBytesPerPixel = 4;
+constexpr qint64 kUnbounded = std::numeric_limits<qint64>::max();
 
+// Headers may claim sizes whose products overflow: these saturate instead.
+qint64 pixelBytes(const QSize& pixels)
+{
+    const qint64 width = std::max(pixels.width(), 0);
+    const qint64 height = std::max(pixels.height(), 0);
+    if (width > 0 && height > kUnbounded / kBytesPerPixel / width)
+        return kUnbounded;
+    return width * height * kBytesPerPixel;
+}
+
+qint64 plus(qint64 a, qint64 b)
+{
+    return a > kUnbounded - b ? kUnbounded : a + b;
+}
+
+// Qt's readers refuse to allocate beyond their own limit: the same as ours.
 void raiseAllocationLimit()
 {
     static const bool raised = [] {
-        QImageReader::setAllocationLimit(kAllocationLimitMb);
+        QImageReader::setAllocationLimit(
+            static_cast<int>((pictureMemoryLimit() + kMebibyte - 1) / kMebibyte));
         return true;
     }();
     Q_UNUSED(raised);
 }
 
-void checkFitsInMemory(const QSize& pixels)
+void checkFitsInMemory(qint64 bytes)
 {
-    // Divide rather than multiply: a header may claim sizes whose product overflows.
-    const qint64 width = pixels.width();
-    const qint64 height = pixels.height();
-    if (width > 0 && height > 0 && width > kAllocationLimitBytes / kBytesPerPixel / height)
+    if (bytes > pictureMemoryLimit())
         throw Error(ErrorNumber::OutOfMemory);
 }
 
-QImage scaledExactly(const QImage& image, const QSize& pixels)
+QImage scaledExactly(QImage image, const QSize& pixels)
 {
     if (image.size() == pixels)
         return image;
+    // Smooth scaling works on premultiplied pixels: converted where they lie rather than
+    // into a second copy of the whole picture.
+    if (image.format() == QImage::Format_ARGB32)
+        image.convertTo(QImage::Format_ARGB32_Premultiplied);
     QImage scaled = image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (scaled.isNull())
         throw Error(ErrorNumber::OutOfMemory);
@@ -78,14 +96,22 @@ struct FileBytes {
     QByteArray bytes;
 };
 
+/// What a raster picture's header tells.
+struct RasterHeader {
+    QByteArray format;
+    QSize pixels;
+    JpegHeader jpeg; ///< for a JPEG
+};
+
 /// JPEG, GIF and BMP: the file's bytes, decoded only when the page is drawn.
 class RasterPicture final : public PictureData {
 public:
-    RasterPicture(FileBytes file, QByteArray format, QSize pixels)
+    RasterPicture(FileBytes file, RasterHeader header)
         : m_storage(std::move(file.storage))
         , m_bytes(std::move(file.bytes))
-        , m_format(std::move(format))
-        , m_pixels(pixels)
+        , m_format(std::move(header.format))
+        , m_pixels(header.pixels)
+        , m_jpeg(header.jpeg)
     {
     }
 
@@ -95,13 +121,32 @@ public:
                      pixelsToTwips(m_pixels.height(), twipsPerPixel));
     }
 
+    qint64 renderBytes(const QSize& pixels) const override
+    {
+        const qint64 shown = pixelBytes(pixels);
+        const qint64 held = m_bytes.size();
+        if (m_format == "jpeg") {
+            // Decoded in rows straight into the page, or by Qt's reader at libjpeg's scale
+            // and then scaled: either way beside the coefficients of a progressive picture.
+            const qint64 decoder = plus(held, m_jpeg.coefficientBytes);
+            if (m_jpeg.scaledDecoding && pixels.width() <= m_pixels.width() &&
+                pixels.height() <= m_pixels.height())
+                return plus(decoder, shown);
+            const QSize decoded = jpegDecodeSize(m_pixels, pixels);
+            return plus(decoder, plus(pixelBytes(decoded), decoded == pixels ? 0 : shown));
+        }
+        // GIF and BMP are decoded whole before they are scaled.
+        return plus(held, plus(pixelBytes(m_pixels), m_pixels == pixels ? 0 : shown));
+    }
+
     QImage render(const QSize& pixels) const override
     {
         if (pixels.isEmpty())
             return QImage();
-        checkFitsInMemory(pixels);
+        checkFitsInMemory(renderBytes(pixels));
         if (m_format == "jpeg") {
-            if (std::optional<QImage> image = decodeJpegScaledDown(m_bytes, pixels))
+            if (std::optional<QImage> image =
+                    decodeJpegScaledDown(m_bytes, pixels, pictureMemoryLimit()))
                 return *std::move(image);
         }
         raiseAllocationLimit();
@@ -119,7 +164,7 @@ public:
         QImage image;
         if (!reader.read(&image) || image.isNull())
             throw Error(ErrorNumber::InvalidPicture);
-        return scaledExactly(image, pixels);
+        return scaledExactly(std::move(image), pixels);
     }
 
 private:
@@ -127,6 +172,7 @@ private:
     QByteArray m_bytes;
     QByteArray m_format;
     QSize m_pixels;
+    JpegHeader m_jpeg;
 };
 
 /// WMF and EMF: drawn from their SVG at whatever size the page is shown at. What the
@@ -143,11 +189,13 @@ public:
 
     QSize naturalSizeTwips(double) const override { return m_naturalSize; }
 
+    qint64 renderBytes(const QSize& pixels) const override { return pixelBytes(pixels); }
+
     QImage render(const QSize& pixels) const override
     {
         if (pixels.isEmpty())
             return QImage();
-        checkFitsInMemory(pixels);
+        checkFitsInMemory(renderBytes(pixels));
         QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
         if (image.isNull())
             throw Error(ErrorNumber::OutOfMemory);
@@ -182,7 +230,7 @@ FileBytes readWholeFile(const QString& path)
     if (!info.exists())
         throw Error(ErrorNumber::FileNotFound);
     // No picture we can show is larger on disk than it is decoded.
-    if (info.size() > kAllocationLimitBytes)
+    if (info.size() > pictureMemoryLimit())
         throw Error(ErrorNumber::OutOfMemory);
     QFile file(path);
     if (!info.isFile() || !file.open(QIODevice::ReadOnly))
@@ -267,9 +315,13 @@ QSharedPointer<const PictureData> loadRaster(FileBytes file)
     reader.setAutoTransform(false);
     // JPEG and BMP headers are read here: asked for the size, the reader would first load its
     // plugin, a few ms on the way to the first page.
-    QSize pixels = format == "jpeg"  ? jpegHeaderSize(bytes)
-                   : format == "bmp" ? bmpHeaderSize(bytes)
-                                     : reader.size();
+    RasterHeader header{format, QSize(), JpegHeader{}};
+    if (format == "jpeg")
+        header.jpeg = readJpegHeader(bytes);
+    QSize& pixels = header.pixels;
+    pixels = format == "jpeg"  ? header.jpeg.pixels
+             : format == "bmp" ? bmpHeaderSize(bytes)
+                               : reader.size();
     if (!pixels.isValid()) {
         // No size in the header: decode once to learn it.
         QImage image;
@@ -279,12 +331,25 @@ QSharedPointer<const PictureData> loadRaster(FileBytes file)
     }
     if (pixels.isEmpty())
         throw Error(ErrorNumber::InvalidPicture);
-    checkFitsInMemory(pixels);
     buffer.close();
-    return QSharedPointer<const RasterPicture>::create(std::move(file), format, pixels);
+    auto picture = QSharedPointer<const RasterPicture>::create(std::move(file), std::move(header));
+    // Refused now, before anything large is allocated, when even the smallest page drawn
+    // from it would not fit: the natural size itself stays as the header gives it.
+    checkFitsInMemory(picture->renderBytes(QSize(1, 1)));
+    return picture;
 }
 
 } // namespace
+
+qint64 pictureMemoryLimit()
+{
+    static const qint64 limit = [] {
+        constexpr qint64 kCeiling = 1024 * kMebibyte;
+        const qint64 physical = physicalMemoryBytes();
+        return physical > 0 ? std::min(kCeiling, physical / 4) : kCeiling;
+    }();
+    return limit;
+}
 
 QSize Picture::naturalSizeTwips() const
 {
@@ -294,6 +359,11 @@ QSize Picture::naturalSizeTwips() const
 QSize Picture::naturalSizeTwips(double twipsPerPixel) const
 {
     return m_data ? m_data->naturalSizeTwips(twipsPerPixel) : QSize();
+}
+
+qint64 Picture::renderBytes(const QSize& pixels) const
+{
+    return m_data ? m_data->renderBytes(pixels) : 0;
 }
 
 QImage Picture::render(const QSize& pixels) const

@@ -21,8 +21,11 @@ public:
     QSize naturalSizeTwips() const;
     /// The same at a given screen resolution, for threads that must not ask the screen.
     QSize naturalSizeTwips(double twipsPerPixel) const;
-    /// The picture smoothly scaled to exactly this many pixels.
-    /// Throws Error (Invalid picture, Out of memory) when it cannot be produced.
+    /// The most memory render() takes at once for this many pixels (0 for a null picture).
+    qint64 renderBytes(const QSize& pixels) const;
+    /// The picture smoothly scaled to exactly this many pixels. Throws Error (Invalid
+    /// picture; Out of memory, before allocating, when renderBytes() exceeds
+    /// pictureMemoryLimit()) when it cannot be produced.
     QImage render(const QSize& pixels) const;
 
     explicit Picture(QSharedPointer<const PictureData> data)
@@ -34,9 +37,15 @@ private:
     QSharedPointer<const PictureData> m_data;
 };
 
+/// The most memory one page may take while it is drawn: a quarter of the machine's memory,
+/// at most 1 GiB. A JPEG is decoded at the scale it is shown at and fits far beyond its
+/// natural size; a GIF or BMP is decoded whole first.
+qint64 pictureMemoryLimit();
+
 /// Loads a picture. Throws Error: File not found (53), Invalid picture (481) for a file that
 /// is not a picture it can read (described as missing fonts for a WMF that fails because
-/// the system lacks libwmf's fonts), Out of memory (7) for one too large to hold.
+/// the system lacks libwmf's fonts), Out of memory (7) for one that no page drawn from it
+/// would fit pictureMemoryLimit().
 Picture loadPicture(const QString& path);
 
 /// Loads a JPEG, GIF or BMP picture, as loadPicture does, and may run on any thread. A

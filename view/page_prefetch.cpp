@@ -348,23 +348,32 @@ void PagePrefetch::prepare(const QString& path, std::uint64_t generation)
         };
 
         // A JPEG read ahead is decoded from the file as it is read: no copy of its bytes is
-        // held.
+        // held, and libjpeg's own buffers stay within the page's budget.
         std::optional<QImage> image;
         if (!readWhole) {
-            image = decodeJpegFileScaledDown(path, [&](const QSize& pixels) {
-                return reserveDeviceSize(
-                    QSize(pixelsToTwips(pixels.width(), sizing.twipsPerPixel),
-                          pixelsToTwips(pixels.height(), sizing.twipsPerPixel)));
-            });
+            image = decodeJpegFileScaledDown(
+                path,
+                [&](const QSize& pixels) {
+                    return reserveDeviceSize(
+                        QSize(pixelsToTwips(pixels.width(), sizing.twipsPerPixel),
+                              pixelsToTwips(pixels.height(), sizing.twipsPerPixel)));
+                },
+                kPageByteBudget);
         }
         Picture picture;
         if (!image) {
+            // Read whole and decoded whole: neither may exceed the page's budget, which is
+            // known from the file's size and then from the picture's header.
+            if (stamp->size > kPageByteBudget)
+                throw Error(ErrorNumber::OutOfMemory);
             picture = loadRasterPicture(path);
             // A metafile is left to the turn: its libraries stay on the user-interface thread.
             if (picture.isNull())
                 throw Error(ErrorNumber::InvalidPicture);
             const QSize device = reserveDeviceSize(picture.naturalSizeTwips(sizing.twipsPerPixel));
-            image = device.isEmpty() ? QImage() : picture.render(device);
+            image = device.isEmpty() || picture.renderBytes(device) > kPageByteBudget
+                        ? QImage()
+                        : picture.render(device);
         }
         // Nothing wanted, or a file that changed while it was read: left to the turn.
         if (image->isNull() || fileStamp(path) != stamp)

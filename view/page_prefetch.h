@@ -54,7 +54,8 @@ struct PreparedPage {
 /// plain copies of the page state. Nothing here touches a widget, shows a message or writes
 /// a setting, and failures are never kept: a page that cannot be read ahead is simply loaded
 /// by its turn, which reports what goes wrong then. A prepared page is handed out only while
-/// its file is unchanged on disk. Memory is bounded by a few screen-sized pages.
+/// its file is unchanged on disk. Memory is bounded by a few screen-sized pages, and by what
+/// each worker may take while it draws one.
 class PagePrefetch {
 public:
     PagePrefetch();
@@ -106,6 +107,10 @@ public:
 
     /// Upper bound of heldBytes().
     static constexpr qint64 kByteBudget = qint64{48} * 1024 * 1024;
+    /// A page is read ahead only when reading and drawing it takes at most this much at once
+    /// (its file's bytes, what it decodes to, the decoder's buffers): a picture that must be
+    /// decoded whole far beyond the size it is shown at is left to its turn.
+    static constexpr qint64 kPageByteBudget = qint64{128} * 1024 * 1024;
 
 private:
     struct Plan {

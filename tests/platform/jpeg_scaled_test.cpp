@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QLinearGradient>
 #include <QPainter>
 
@@ -14,6 +15,9 @@
 
 namespace folivo {
 namespace {
+
+// More than any picture here needs.
+constexpr std::int64_t kMemoryLimit = std::int64_t{1} << 30;
 
 QByteArray jpeg(const QImage& image, int quality = 95)
 {
@@ -65,7 +69,7 @@ TEST(JpegScaledTest, DrawsThePageAsAFullDecodeScaledSmoothlyWould)
     for (const QSize target :
          {QSize(704, 996), QSize(620, 877), QSize(1240, 1754), QSize(333, 251), QSize(1, 1)}) {
         SCOPED_TRACE(testing::Message() << target.width() << " x " << target.height());
-        const std::optional<QImage> page = decodeJpegScaledDown(bytes, target);
+        const std::optional<QImage> page = decodeJpegScaledDown(bytes, target, kMemoryLimit);
         ASSERT_TRUE(page.has_value());
         ASSERT_EQ(page->size(), target);
         EXPECT_EQ(page->format(), QImage::Format_RGB32);
@@ -80,29 +84,29 @@ TEST(JpegScaledTest, GreyPicturesComeOutGreyAndLargerTargetsAreLeftToTheCaller)
     QImage grey(64, 48, QImage::Format_Grayscale8);
     grey.fill(90);
     const QByteArray bytes = jpeg(grey);
-    const std::optional<QImage> page = decodeJpegScaledDown(bytes, {32, 24});
+    const std::optional<QImage> page = decodeJpegScaledDown(bytes, {32, 24}, kMemoryLimit);
     ASSERT_TRUE(page.has_value());
     const QRgb pixel = page->pixel(16, 12);
     EXPECT_NEAR(qRed(pixel), 90, 2);
     EXPECT_EQ(qRed(pixel), qGreen(pixel));
     EXPECT_EQ(qGreen(pixel), qBlue(pixel));
 
-    EXPECT_FALSE(decodeJpegScaledDown(bytes, {65, 48}).has_value());
-    EXPECT_FALSE(decodeJpegScaledDown(bytes, {64, 49}).has_value());
+    EXPECT_FALSE(decodeJpegScaledDown(bytes, {65, 48}, kMemoryLimit).has_value());
+    EXPECT_FALSE(decodeJpegScaledDown(bytes, {64, 49}, kMemoryLimit).has_value());
 }
 
 TEST(JpegScaledTest, BrokenDataIsAnInvalidPictureAndACutFileShowsWhatItHas)
 {
     const QByteArray bytes = jpeg(scan({400, 300}));
     try {
-        decodeJpegScaledDown(QByteArray("\xFF\xD8\xFF\xE0 not a picture"), {10, 10});
+        decodeJpegScaledDown(QByteArray("\xFF\xD8\xFF\xE0 not a picture"), {10, 10}, kMemoryLimit);
         ADD_FAILURE() << "no error";
     } catch (const Error& error) {
         EXPECT_EQ(error.number(), ErrorNumber::InvalidPicture);
     }
     // A file cut short is filled in below the cut, as viewers show it.
     const std::optional<QImage> cut =
-        decodeJpegScaledDown(bytes.left(bytes.size() / 2), {200, 150});
+        decodeJpegScaledDown(bytes.left(bytes.size() / 2), {200, 150}, kMemoryLimit);
     ASSERT_TRUE(cut.has_value());
     EXPECT_EQ(cut->size(), QSize(200, 150));
 }
@@ -117,12 +121,42 @@ TEST(JpegScaledTest, TheHeaderGivesTheSizeQtsReaderGives)
         QBuffer buffer(&copy);
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer, "jpeg");
-        EXPECT_EQ(jpegHeaderSize(bytes), reader.size());
+        EXPECT_EQ(readJpegHeader(bytes).pixels, reader.size());
     }
-    EXPECT_EQ(jpegHeaderSize(jpeg(scan({1001, 333}))), QSize(1001, 333));
-    EXPECT_FALSE(jpegHeaderSize(QByteArray("\xFF\xD8\xFF\xE0 not a picture")).isValid());
-    EXPECT_FALSE(jpegHeaderSize(jpeg(scan({50, 50})).left(20)).isValid());
-    EXPECT_FALSE(jpegHeaderSize(QByteArray()).isValid());
+    EXPECT_EQ(readJpegHeader(jpeg(scan({1001, 333}))).pixels, QSize(1001, 333));
+    EXPECT_FALSE(readJpegHeader(QByteArray("\xFF\xD8\xFF\xE0 not a picture")).pixels.isValid());
+    EXPECT_FALSE(readJpegHeader(jpeg(scan({50, 50})).left(20)).pixels.isValid());
+    EXPECT_FALSE(readJpegHeader(QByteArray()).pixels.isValid());
+}
+
+// A progressive picture holds all its coefficients while it decodes, whatever the scale: the
+// header tells how much, and past the limit libjpeg refuses before it allocates them, which
+// is a lack of memory rather than a broken picture.
+TEST(JpegScaledTest, ProgressivePicturesTellTheirCoefficientsAndStayWithinTheLimit)
+{
+    const QSize size(1000, 800);
+    QByteArray progressive;
+    QBuffer buffer(&progressive);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    ASSERT_TRUE(writer.write(scan(size)));
+
+    EXPECT_EQ(readJpegHeader(jpeg(scan(size))).coefficientBytes, 0);
+    const JpegHeader header = readJpegHeader(progressive);
+    EXPECT_EQ(header.pixels, size);
+    EXPECT_TRUE(header.scaledDecoding);
+    // At least the full-resolution luminance: 125 × 100 blocks of 64 two-byte coefficients.
+    ASSERT_GE(header.coefficientBytes, 125 * 100 * 128);
+
+    const QSize page(250, 200);
+    EXPECT_TRUE(decodeJpegScaledDown(progressive, page, header.coefficientBytes + (1 << 20)));
+    try {
+        decodeJpegScaledDown(progressive, page, header.coefficientBytes * 9 / 10);
+        ADD_FAILURE() << "decoded beyond its limit";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.number(), ErrorNumber::OutOfMemory);
+    }
 }
 
 } // namespace

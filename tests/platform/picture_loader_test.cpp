@@ -2,6 +2,8 @@
 
 #include "platform/error.h"
 #include "platform/metafile_svg.h"
+#include "support/big_pictures.h"
+#include "support/peak_memory.h"
 
 #include <QBuffer>
 #include <QColor>
@@ -284,6 +286,47 @@ TEST_F(PictureLoaderTest, LargeScanLoadsAndRendersAtFullAndReducedSize)
 
     const QImage full = picture.render(scan);
     EXPECT_EQ(full.size(), scan);
+}
+
+constexpr qint64 kMegabyte = qint64{1024} * 1024;
+
+// Far beyond what memory holds at its natural size, a JPEG still shows: it is decoded at the
+// libjpeg scale nearest above the size it is drawn at, fitted or zoomed in.
+TEST_F(PictureLoaderTest, HugeJpegShowsAtTheSizeItIsDrawnWithinLittleMemory)
+{
+    const QSize natural(20000, 20000);
+    const QString path = write(QStringLiteral("huge.jpg"), test::uniformJpeg(natural));
+    const test::PeakMemory peak;
+    const Picture picture = loadPicture(path);
+    EXPECT_EQ(picture.naturalSizeTwips(), natural * kTwipsPerPixel);
+    const QSize zoomed(2700, 2700);
+    for (const QSize shown : {QSize(900, 900), zoomed}) {
+        const QImage page = picture.render(shown);
+        ASSERT_EQ(page.size(), shown);
+        EXPECT_TRUE(
+            near(page.pixelColor(shown.width() / 2, shown.height() - 1), QColor(128, 128, 128), 2));
+    }
+    // The page's pixels and little else: not even the quarter-scale picture (100 MB).
+    if (peak.valid()) {
+        EXPECT_LT(peak.grownBytes(), zoomed.width() * zoomed.height() * 4 + 48 * kMegabyte);
+    }
+}
+
+// A picture that no page drawn from it would fit is refused as it loads, before its pixels or
+// libjpeg's buffers are allocated: a progressive JPEG holds every coefficient while it
+// decodes (here 1.2 GB, though its pixels would take 784 MB), a GIF is decoded whole.
+TEST_F(PictureLoaderTest, PicturesNeedingMoreThanTheLimitFailOutOfMemoryAsTheyLoad)
+{
+    const QString progressive =
+        write(QStringLiteral("progressive.jpg"), test::progressiveJpegHeader(QSize(14000, 14000)));
+    const QString gif = write(QStringLiteral("huge.gif"), test::uniformGif(QSize(20000, 20000)));
+    const test::PeakMemory peak;
+    EXPECT_EQ(errorNumberOf([&] { loadPicture(progressive).render(QSize(700, 700)); }),
+              ErrorNumber::OutOfMemory);
+    EXPECT_EQ(errorNumberOf([&] { loadPicture(gif); }), ErrorNumber::OutOfMemory);
+    if (peak.valid()) {
+        EXPECT_LT(peak.grownBytes(), 48 * kMegabyte);
+    }
 }
 
 // Pages of megabytes share buffers: the bytes of a page let go of are reused for the next

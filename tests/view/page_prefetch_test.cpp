@@ -1,6 +1,8 @@
 // The page prefetcher on its own: what it hands a turn, when it hands nothing, how much it
 // holds, and that turns taken while its workers run, or its end while they run, are safe.
 #include "platform/picture_loader.h"
+#include "support/big_pictures.h"
+#include "support/peak_memory.h"
 #include "support/temp_home.h"
 #include "view/page_prefetch.h"
 
@@ -189,6 +191,36 @@ TEST_F(PagePrefetchTest, BackwardTurnsPrepareBackwardAndMemoryStaysBounded)
     prefetch.waitUntilIdle();
     EXPECT_EQ(prefetch.heldBytes(), 0);
     EXPECT_FALSE(prefetch.take(path(7), 15.0));
+}
+
+// Reading ahead takes at most a page's budget at once. A GIF is decoded whole before it is
+// scaled: a huge one waits for its turn, which shows it. A huge JPEG is decoded at the size
+// the turn draws it, and is read ahead.
+TEST_F(PagePrefetchTest, PagesDecodedWholeBeyondTheBudgetAreLeftToTheirTurn)
+{
+    ASSERT_TRUE(QFile::remove(path(6)));
+    const QString gif = folder + QStringLiteral("/p06.gif");
+    const auto write = [](const QString& file, const QByteArray& bytes) {
+        QFile out(file);
+        return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size();
+    };
+    ASSERT_TRUE(write(gif, test::uniformGif(QSize(7000, 7000)))); // 196 MB decoded
+    ASSERT_TRUE(write(path(4), test::uniformJpeg(QSize(20000, 20000))));
+
+    const test::PeakMemory peak;
+    PagePrefetch prefetch;
+    prefetch.prepareAround(folder, name(5), 1, sizing, Pace::Reading);
+    prefetch.waitUntilIdle();
+    EXPECT_FALSE(prefetch.take(gif, 15.0));
+    const std::optional<PreparedPage> behind = prefetch.take(path(4), 15.0);
+    ASSERT_TRUE(behind);
+    EXPECT_EQ(behind->image, loadPicture(path(4)).render(behind->image.size()));
+    if (peak.valid()) {
+        EXPECT_LT(peak.grownBytes(), 128 * 1024 * 1024);
+    }
+
+    const QImage shown = loadPicture(gif).render(QSize(599, 599));
+    EXPECT_EQ(shown.pixelColor(300, 598), QColor(Qt::red));
 }
 
 TEST_F(PagePrefetchTest, TurnsTakenWhileTheWorkersRunGetWholePagesOrNone)
