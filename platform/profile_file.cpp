@@ -290,16 +290,15 @@ int writeString(const QString& section, const QString& key, const QString& value
     if (file.isEmpty() || !writable(section, key, value))
         return 0;
     const QByteArray path = resolvedPath(QFile::encodeName(file));
+    // Without the lock (a read-only folder that holds no lock file) the file can still be
+    // read whole, since every writer replaces it in one rename.
     const WriteLock lock(lockPath(path));
-    if (!lock.held())
-        return 0;
 
     struct stat st {};
     const bool exists = ::stat(path.constData(), &st) == 0;
     if (!exists && errno != ENOENT)
         return 0;
-    // A read-only settings file stays as it is, although the folder would allow replacing it.
-    if (exists && (!S_ISREG(st.st_mode) || ::access(path.constData(), W_OK) != 0))
+    if (exists && !S_ISREG(st.st_mode))
         return 0;
 
     QByteArray content;
@@ -308,10 +307,15 @@ int writeString(const QString& section, const QString& key, const QString& value
     Lines lines = splitLines(content);
     setValue(lines, section, key, value);
     const QByteArray replaced = joinLines(lines);
-    // The file already holds it: replacing it would only wait on the disk twice, for the file
-    // and then its folder, as opening a registered folder did at every start.
+    // The file already holds it: nothing is written, so it does not matter whether the file
+    // or its folder could be, and replacing it would only wait on the disk twice.
     if (exists && replaced == content)
         return 1;
+    if (!lock.held())
+        return 0;
+    // A read-only settings file stays as it is, although the folder would allow replacing it.
+    if (exists && ::access(path.constData(), W_OK) != 0)
+        return 0;
     return replaceFileAtomically(path, replaced) == 0 ? 1 : 0;
 }
 

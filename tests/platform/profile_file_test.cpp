@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <ios>
 #include <thread>
 
 #include <sys/stat.h>
@@ -196,6 +197,24 @@ TEST_F(ProfileFileTest, WriteFailsOnAReadOnlyFileInAWritableFolder)
     ::chmod(QFile::encodeName(home.path()).constData(), 0700);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(raw(), QByteArray("[Folders]\n000=/a\n"));
+}
+
+TEST_F(ProfileFileTest, AValueTheReadOnlyFileAlreadyHoldsNeedsNoWrite)
+{
+    writeRaw("[Folders]\n000=/a\nCurrent=/a\n");
+    ASSERT_EQ(::chmod(path().constData(), 0444), 0);
+    const QByteArray folder = QFile::encodeName(home.path());
+    // The read-only folder first, while it holds no lock file to take.
+    for (const mode_t folderMode : {0555, 0777}) {
+        ASSERT_EQ(::chmod(folder.constData(), folderMode), 0);
+        const int result = test::runUnprivileged([this] {
+            return Profile::writeString(kFolders, QStringLiteral("Current"), QStringLiteral("/a"),
+                                        file());
+        });
+        ::chmod(folder.constData(), 0700);
+        EXPECT_GT(result, 0) << "folder mode " << std::oct << folderMode;
+    }
+    EXPECT_EQ(raw(), QByteArray("[Folders]\n000=/a\nCurrent=/a\n"));
 }
 
 TEST_F(ProfileFileTest, ReplacingTheFileKeepsItsModeAndItsLink)
