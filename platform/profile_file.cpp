@@ -4,12 +4,14 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QHash>
 #include <QList>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <optional>
@@ -84,52 +86,184 @@ QByteArray joinLines(const Lines& lines)
 
 enum class ReadResult { Read, Missing, Failed };
 
-ReadResult readFile(const QByteArray& path, QByteArray& content)
+bool readAll(int fd, QByteArray& content)
 {
     content.clear();
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return ReadResult::Failed;
-    }
     char buffer[8192];
     for (;;) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got == 0)
-            break;
+            return true;
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            ::close(fd);
-            return ReadResult::Failed;
+            return false;
         }
         content.append(buffer, got);
     }
-    ::close(fd);
-    return ReadResult::Read;
 }
 
-std::optional<QString> lookUp(const Lines& lines, const QString& section, const QString& key)
-{
-    bool inSection = false;
-    for (const QByteArray& bytes : lines) {
-        const QString line = decodeLine(bytes);
-        if (const auto name = sectionOf(line)) {
-            // The first section of a name is the one that counts, as for keys below.
-            if (inSection)
-                return std::nullopt;
-            inSection = sameName(*name, section);
-            continue;
+/// An open regular file, closed when it goes.
+class OpenFile {
+public:
+    explicit OpenFile(const QByteArray& path)
+        : m_fd(::open(path.constData(), O_RDONLY | O_CLOEXEC))
+    {
+        if (m_fd < 0) {
+            m_result =
+                errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
+            return;
         }
-        if (!inSection)
-            continue;
-        if (const auto name = keyOf(line); name && sameName(*name, key))
-            return line.mid(line.indexOf(u'=') + 1);
+        if (::fstat(m_fd, &m_stat) != 0 || !S_ISREG(m_stat.st_mode))
+            m_result = ReadResult::Failed;
     }
-    return std::nullopt;
+    ~OpenFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+
+    /// Read when the file is open and regular, so far.
+    ReadResult result() const { return m_result; }
+    const struct stat& status() const { return m_stat; }
+    ReadResult read(QByteArray& content) const
+    {
+        content.clear();
+        if (m_result != ReadResult::Read)
+            return m_result;
+        return readAll(m_fd, content) ? ReadResult::Read : ReadResult::Failed;
+    }
+
+private:
+    int m_fd;
+    struct stat m_stat {};
+    ReadResult m_result = ReadResult::Read;
+};
+
+ReadResult readFile(const QByteArray& path, QByteArray& content)
+{
+    return OpenFile(path).read(content);
+}
+
+/// Where each value of a file stands: the first section of each name counts, and in it the
+/// first line of each key; names are matched without regard to case.
+class LookUpIndex {
+public:
+    explicit LookUpIndex(const Lines& lines)
+    {
+        QString current;
+        bool collecting = false;
+        for (const QByteArray& bytes : lines) {
+            const QString line = decodeLine(bytes);
+            if (const auto name = sectionOf(line)) {
+                current = name->toCaseFolded();
+                collecting = !m_sections.contains(current);
+                if (collecting)
+                    m_sections.insert(current, {});
+                continue;
+            }
+            if (!collecting)
+                continue;
+            if (const auto name = keyOf(line)) {
+                QHash<QString, QString>& keys = m_sections[current];
+                const QString folded = name->toCaseFolded();
+                if (!keys.contains(folded))
+                    keys.insert(folded, line.mid(line.indexOf(u'=') + 1));
+            }
+        }
+    }
+
+    std::optional<QString> value(const QString& section, const QString& key) const
+    {
+        const auto keys = m_sections.constFind(section.trimmed().toCaseFolded());
+        if (keys == m_sections.cend())
+            return std::nullopt;
+        const auto found = keys->constFind(key.trimmed().toCaseFolded());
+        if (found == keys->cend())
+            return std::nullopt;
+        return *found;
+    }
+
+private:
+    QHash<QString, QHash<QString, QString>> m_sections;
+};
+
+/// What tells one version of a file from another without reading it.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+
+    explicit FileStamp(const struct stat& st)
+        : device(st.st_dev)
+        , inode(st.st_ino)
+        , size(st.st_size)
+        , modified(st.st_mtim)
+        , changed(st.st_ctim)
+    {
+    }
+    FileStamp() = default;
+
+    bool operator==(const FileStamp& other) const
+    {
+        return device == other.device && inode == other.inode && size == other.size &&
+               sameTime(modified, other.modified) && sameTime(changed, other.changed);
+    }
+
+private:
+    static bool sameTime(const timespec& a, const timespec& b)
+    {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    }
+};
+
+// A file's times come from a clock that ticks in steps of milliseconds: a second change within
+// the tick of the first, of the same size, in place, would leave the stamp as it was. Once a
+// file has not changed for this long before it was read, any later change gets a later time.
+constexpr time_t kSettledSeconds = 2;
+
+/// The settings file as this thread last read it. Each look-up still opens the file and
+/// compares its stamp; every slot of a long folder list would otherwise parse it whole again.
+struct ReadCache {
+    QByteArray path;
+    FileStamp stamp;
+    bool settled = false;
+    QByteArray content;
+    std::optional<LookUpIndex> index;
+};
+
+thread_local ReadCache t_readCache;
+
+/// The file's values as they are now, or nothing when the file cannot be read.
+const LookUpIndex* currentIndex(const QByteArray& path)
+{
+    ReadCache& cache = t_readCache;
+    const OpenFile file(path);
+    if (file.result() != ReadResult::Read)
+        return nullptr;
+    const FileStamp stamp(file.status());
+    const bool samePath = cache.index && cache.path == path;
+    if (samePath && cache.settled && cache.stamp == stamp)
+        return &*cache.index;
+
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    QByteArray content;
+    if (file.read(content) != ReadResult::Read)
+        return nullptr;
+    if (!samePath || content != cache.content) {
+        cache.index.reset();
+        cache.index.emplace(splitLines(content));
+        cache.path = path;
+        cache.content = content;
+    }
+    cache.stamp = stamp;
+    cache.settled = stamp.changed.tv_sec + kSettledSeconds < now.tv_sec;
+    return &*cache.index;
 }
 
 void setValue(Lines& lines, const QString& section, const QString& key, const QString& value)
@@ -271,10 +405,11 @@ int getString(const QString& section, const QString& key, const QString& default
     if (bufferSize <= 0)
         return 0;
     QString found = defaultText;
-    QByteArray content;
-    if (!file.isEmpty() && readFile(QFile::encodeName(file), content) == ReadResult::Read) {
-        if (const auto value = lookUp(splitLines(content), section, key))
-            found = *value;
+    if (!file.isEmpty()) {
+        if (const LookUpIndex* index = currentIndex(QFile::encodeName(file))) {
+            if (const auto value = index->value(section, key))
+                found = *value;
+        }
     }
     qsizetype length = std::min<qsizetype>(found.size(), bufferSize - 1);
     // Never cut a character made of a surrogate pair in half.

@@ -289,5 +289,40 @@ TEST_F(ProfileFileTest, ConcurrentWritersLoseNoKeyAndReadersNeverSeeAPartialFile
     EXPECT_EQ(raw().count('\n'), 2 + 2 * kWrites);
 }
 
+// Each read is served from what was parsed before only while the file is the one parsed. The
+// changes here come within the same tick of the file clock, in place and of the same size, as
+// often as not, so the stamp alone cannot tell them apart.
+TEST_F(ProfileFileTest, EveryReadSeesWhatAnotherWriterLeftInTheFile)
+{
+    for (int round = 0; round < 50; ++round) {
+        const QString before = QStringLiteral("/a%1").arg(round % 10);
+        const QString after = QStringLiteral("/b%1").arg(round % 10);
+        {
+            QFile out(file());
+            ASSERT_TRUE(out.open(QIODevice::ReadWrite));
+            out.write("[Folders]\n000=" + before.toUtf8() + "\n");
+        }
+        ASSERT_EQ(read(QStringLiteral("000")), before);
+        {
+            QFile out(file());
+            ASSERT_TRUE(out.open(QIODevice::ReadWrite));
+            out.write("[Folders]\n000=" + after.toUtf8() + "\n");
+        }
+        ASSERT_EQ(read(QStringLiteral("000")), after) << "round " << round;
+    }
+    // Replaced whole by another program, and then gone.
+    ASSERT_GT(Profile::writeString(kFolders, QStringLiteral("000"), QStringLiteral("/c"), file()),
+              0);
+    EXPECT_EQ(read(QStringLiteral("000")), QStringLiteral("/c"));
+    const QString moved = home.filePath(QStringLiteral("other.ini"));
+    QFile::copy(file(), moved);
+    writeRaw("[Folders]\n000=/d\n");
+    EXPECT_EQ(read(QStringLiteral("000")), QStringLiteral("/d"));
+    ASSERT_TRUE(QFile::remove(file()));
+    EXPECT_EQ(read(QStringLiteral("000")), kDefault);
+    ASSERT_TRUE(QFile::rename(moved, file()));
+    EXPECT_EQ(read(QStringLiteral("000")), QStringLiteral("/c"));
+}
+
 } // namespace
 } // namespace folivo
