@@ -327,7 +327,9 @@ thread_local std::map<QByteArray, int> t_heldLocks;
 /// nested in another of the same thread shares the outer one's lock.
 class WriteLock {
 public:
-    explicit WriteLock(const QByteArray& path)
+    enum class Wait { Yes, No };
+
+    explicit WriteLock(const QByteArray& path, Wait wait = Wait::Yes)
         : m_path(path)
     {
         if (const auto held = t_heldLocks.find(path); held != t_heldLocks.end()) {
@@ -340,7 +342,7 @@ public:
             m_fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
         if (m_fd < 0)
             return;
-        while (::flock(m_fd, LOCK_EX) != 0) {
+        while (::flock(m_fd, wait == Wait::Yes ? LOCK_EX : LOCK_EX | LOCK_NB) != 0) {
             if (errno != EINTR) {
                 ::close(m_fd);
                 m_fd = -1;
@@ -452,6 +454,19 @@ int writeString(const QString& section, const QString& key, const QString& value
     if (exists && ::access(path.constData(), W_OK) != 0)
         return 0;
     return replaceFileAtomically(path, replaced) == 0 ? 1 : 0;
+}
+
+void removeLeftovers(const QString& file)
+{
+    if (file.isEmpty())
+        return;
+    const QByteArray path = resolvedPath(QFile::encodeName(file));
+    // Every writer holds the lock from before it makes its temporary file until that file is
+    // renamed or gone: with the lock in hand, whatever temporary is there was left by a
+    // writer that died.
+    const WriteLock lock(lockPath(path), WriteLock::Wait::No);
+    if (lock.held())
+        removeLeftoverTemporaries(path);
 }
 
 struct ExclusiveAccess::Lock {

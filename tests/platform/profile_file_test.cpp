@@ -324,5 +324,38 @@ TEST_F(ProfileFileTest, EveryReadSeesWhatAnotherWriterLeftInTheFile)
     EXPECT_EQ(read(QStringLiteral("000")), QStringLiteral("/c"));
 }
 
+TEST_F(ProfileFileTest, LeftoversOfAKilledWriterAreSweptAndNothingElse)
+{
+    writeRaw("[Folders]\n000=/a\n");
+    QDir folder(home.path());
+    QStringList kept{QStringLiteral("Folivo.ini"),         QStringLiteral("Folivo.ini.abc-12"),
+                     QStringLiteral("Folivo.ini.abcdefg"), QStringLiteral("Folivo.ini.Dir123"),
+                     QStringLiteral("Folivo.ini.Lnk123"),  QStringLiteral("Folivo.ini.lock"),
+                     QStringLiteral("Folivo.iniAb3dE9"),   QStringLiteral("Options.ini.Ab3dE9")};
+    kept.sort();
+    for (const QString& name :
+         {QStringLiteral("Folivo.ini.abc-12"), QStringLiteral("Folivo.ini.abcdefg"),
+          QStringLiteral("Folivo.iniAb3dE9"), QStringLiteral("Options.ini.Ab3dE9"),
+          QStringLiteral("Folivo.ini.Ab3dE9"), QStringLiteral("Folivo.ini.zZ0000")}) {
+        QFile out(folder.filePath(name));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(folder.mkdir(QStringLiteral("Folivo.ini.Dir123")));
+    ASSERT_TRUE(QFile::link(file(), folder.filePath(QStringLiteral("Folivo.ini.Lnk123"))));
+
+    // Another writer at work: its temporary file may be the one being written.
+    {
+        const Profile::ExclusiveAccess writer(file());
+        std::thread([this] { Profile::removeLeftovers(file()); }).join();
+    }
+    EXPECT_TRUE(folder.exists(QStringLiteral("Folivo.ini.Ab3dE9")));
+
+    Profile::removeLeftovers(file());
+    QStringList entries = folderEntries();
+    entries.sort();
+    EXPECT_EQ(entries, kept);
+    EXPECT_EQ(raw(), QByteArray("[Folders]\n000=/a\n"));
+}
+
 } // namespace
 } // namespace folivo
