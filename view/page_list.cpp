@@ -73,11 +73,13 @@ void File_List_Load(const ComboBox& path, ComboBox& file)
     const QString text = file.text();
     file.clear();
     file.setText(text);
+    QStringList pages;
     FolderNames names(path);
     while (const std::optional<QString> name = names.next()) {
         if (Picture_Check(*name))
-            file.addItem(trimBlanks(*name));
+            pages.append(trimBlanks(*name));
     }
+    file.addItems(pages);
 }
 
 QString File_Next(const ComboBox& path, const ComboBox& file)
