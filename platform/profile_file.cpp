@@ -86,21 +86,29 @@ QByteArray joinLines(const Lines& lines)
 
 enum class ReadResult { Read, Missing, Failed };
 
-bool readAll(int fd, QByteArray& content)
+/// Reads to the end, straight into content: sized for the file as it was, so that a whole
+/// file usually comes in one call.
+bool readAll(int fd, QByteArray& content, qsizetype expected)
 {
-    content.clear();
-    char buffer[8192];
+    qsizetype filled = 0;
+    content.resize(std::max<qsizetype>(expected + 1, 4096));
     for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (filled == content.size())
+            content.resize(content.size() * 2);
+        const ssize_t got =
+            ::read(fd, content.data() + filled, static_cast<size_t>(content.size() - filled));
         if (got == 0)
-            return true;
+            break;
         if (got < 0) {
             if (errno == EINTR)
                 continue;
+            content.clear();
             return false;
         }
-        content.append(buffer, got);
+        filled += got;
     }
+    content.truncate(filled);
+    return true;
 }
 
 /// An open regular file, closed when it goes.
@@ -133,7 +141,8 @@ public:
         content.clear();
         if (m_result != ReadResult::Read)
             return m_result;
-        return readAll(m_fd, content) ? ReadResult::Read : ReadResult::Failed;
+        return readAll(m_fd, content, static_cast<qsizetype>(m_stat.st_size)) ? ReadResult::Read
+                                                                              : ReadResult::Failed;
     }
 
 private:
