@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 #include "platform/child_window_style.h"
 #include "platform/install_folder.h"
+#include "platform/profile_file.h"
 #include "platform/screen.h"
 #include "platform/session_bus.h"
 
@@ -22,6 +23,7 @@ int main(int argc, char** argv)
     folivo::useFramelessChildWindowStyle();
     folivo::substituteFixedFont();
     folivo::ensureInstallFolder();
+    folivo::Profile::removeLeftovers(folivo::settingsFilePath());
 
     const QString line = folivo::commandLine();
     // The first page is decoded on another core while the window is built.

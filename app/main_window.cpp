@@ -447,8 +447,7 @@ void MDIForm_Main::Command_GetFolder_Click()
 void MDIForm_Main::Combo_Path_Load()
 {
     m_comboPathBox.clear();
-    for (const QString& folder : Mod_Varnox::registeredFolders(settingsFilePath()))
-        m_comboPathBox.addItem(folder);
+    m_comboPathBox.addItems(Mod_Varnox::registeredFolders(settingsFilePath()));
 }
 
 void MDIForm_Main::Command_Small_Big_Click(int Index)

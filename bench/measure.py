@@ -17,6 +17,7 @@ import os
 import resource
 import shutil
 import statistics
+import struct
 import subprocess
 import sys
 import tempfile
@@ -28,6 +29,11 @@ from folivo_e2e import PAGE_AREA, Failure, Folivo, screenshot  # noqa: E402
 READING_PAUSE = 0.3  # seconds between a page showing and the next key, at reading pace
 TURN_TIMEOUT = 10.0
 START_TIMEOUT = 30.0
+# Big folders and long folder lists may take minutes where they go wrong; they are timed, not
+# given up on.
+SCALE_TIMEOUT = 300.0
+SCALE_PICTURES = 20000
+SCALE_FOLDERS = 10000
 POLL_PAUSE = 0.0005  # between two looks at the screen: leaves the cores to the program
 BLOCK = 10  # turns after each round of anchors
 
@@ -177,16 +183,17 @@ class Bench:
         os.makedirs(path, exist_ok=True)
         return path
 
-    def start(self, home, target):
-        """Starts the program on target; returns it and the ms to its first page on screen."""
+    def start(self, home, target, timeout=START_TIMEOUT):
+        """Starts the program on target (None: no argument); returns it and the ms to its first
+        page on screen."""
         workdir = os.path.join(self.dir, "work")
         os.makedirs(workdir, exist_ok=True)
         if self.screen.page():
             raise Failure("a page is on screen before the program starts")
         started = time.perf_counter()
-        app = Folivo(self.options.folivo, home, [target], workdir)
+        app = Folivo(self.options.folivo, home, [] if target is None else [target], workdir)
         try:
-            shown, bands = self.screen.wait_new_page(None, app.process, START_TIMEOUT)
+            shown, bands = self.screen.wait_new_page(None, app.process, timeout)
             app.main_window()
         except BaseException:
             app.stop()
@@ -276,6 +283,56 @@ class Bench:
         results["turn_memory"] = self.finish(app)
         return size
 
+    def start_and_turn(self, home, target):
+        """Starts the program, and turns the page as soon as the first one shows: ms to the
+        first page, ms from the key to the second."""
+        app, elapsed, bands = self.start(home, target, SCALE_TIMEOUT)
+        try:
+            app.focus(app.main)
+            pressed = time.perf_counter()
+            self.screen.press_space()
+            shown, _ = self.screen.wait_new_page(bands, app.process, SCALE_TIMEOUT)
+        except BaseException:
+            app.stop()
+            raise
+        self.finish(app)
+        return elapsed, (shown - pressed) * 1000
+
+    def scale(self):
+        """Start-up and the first turn in a folder of SCALE_PICTURES tiny pictures and beside
+        SCALE_FOLDERS registered folders, each beside the book with none. Every start gets a
+        settings file as the case says, written anew."""
+        o = self.options
+        big = o.big_folder
+        others = "".join("%s=/srv/books/shelf/volume%05d\n" % (slot_key(i), i)
+                         for i in range(SCALE_FOLDERS))
+        cases = [
+            ("%d pictures, no folder registered" % o.pages, o.book, ""),
+            ("%d pictures, no folder registered" % SCALE_PICTURES, big, ""),
+            ("%d pictures, %d folders registered, opening a new one" % (o.pages, SCALE_FOLDERS),
+             o.book, "[Folders]\n" + others),
+            ("%d pictures, %d folders registered, the last one current" % (o.pages, SCALE_FOLDERS),
+             None, "[Folders]\n%s%s=%s\nCurrent=%s\n" % (others, slot_key(SCALE_FOLDERS),
+                                                         o.book, o.book)),
+        ]
+        rows = []
+        for name, target, settings in cases:
+            print("%s, %d times..." % (name, o.runs), flush=True)
+            starts, turns = [], []
+            for _ in range(o.runs):
+                home = self.home("scale")
+                path = os.path.join(home, "Folivo.ini")
+                if settings:
+                    with open(path, "w", encoding="utf-8") as f:
+                        f.write(settings)
+                elif os.path.exists(path):
+                    os.remove(path)
+                elapsed, turn = self.start_and_turn(home, target)
+                starts.append(elapsed)
+                turns.append(turn)
+            rows.append((name, starts, turns))
+        return rows
+
     def run(self):
         o = self.options
         results = {"djpeg": [], "decode": [], "reading": [], "flicking": []}
@@ -299,6 +356,47 @@ class Bench:
                 self.start_ups(archive, "zip-" + kind, bsdtar))
             shutil.rmtree(out, ignore_errors=True)
         return results, size
+
+
+def slot_key(i):
+    return "%03d" % i
+
+
+def make_big_folder(folder, count):
+    """count tiny BMP pages, each light paper with dark strokes placed after its number, so
+    that each page differs from the one before everywhere it is looked at."""
+    if os.path.exists(os.path.join(folder, "ready")):
+        return
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    width, height = 16, 22
+    pad = (4 - width * 3 % 4) % 4
+    header = struct.pack("<2sIHHI", b"BM", 54 + (width * 3 + pad) * height, 0, 0, 54)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, (width * 3 + pad) * height,
+                       3780, 3780, 0, 0)
+    paper, ink = bytes((214, 232, 240)), bytes((40, 40, 40))  # blue, green, red
+    for i in range(count):
+        rows = [b"".join(ink if (3 * x + y + i) % 7 == 0 else paper for x in range(width))
+                + b"\0" * pad for y in range(height)]
+        with open(os.path.join(folder, "page%05d.bmp" % (i + 1)), "wb") as f:
+            f.write(header + info + b"".join(rows))
+    open(os.path.join(folder, "ready"), "w").close()
+
+
+def scale_table(rows):
+    header = ("case", "start-up to first page, median", "turn right after it, median")
+    lines = [(name, "%.0f ms" % median(starts), "%.0f ms" % median(turns))
+             for name, starts, turns in rows]
+    widths = [max(len(row[i]) for row in lines + [header]) for i in range(len(header))]
+    line = "  ".join("%%-%ds" % w for w in widths)
+    print()
+    print("Big folders and long folder lists (the key is pressed as soon as the first page "
+          "shows)")
+    print()
+    print(line % header)
+    print(line % tuple("-" * w for w in widths))
+    for row in lines:
+        print(line % row)
 
 
 def table(results, size, options):
@@ -365,6 +463,10 @@ def main():
     parser.add_argument("--turns", type=int, default=60, help="timed turns at each pace")
     parser.add_argument("--runs", type=int, default=3, help="timed starts of each kind")
     parser.add_argument("--raw", help="write every timing (ms) into this JSON file")
+    parser.add_argument("--big-folder", required=True,
+                        help="where the folder of %d tiny pictures is made once" % SCALE_PICTURES)
+    parser.add_argument("--scale-only", action="store_true",
+                        help="only the big folders and long folder lists")
     options = parser.parse_args()
     if 1 + 2 * options.turns > options.pages:
         parser.error("%d turns at each pace need %d pages" % (options.turns, 1 + 2 * options.turns))
@@ -374,7 +476,11 @@ def main():
         print("cannot open the X display %s" % os.environ.get("DISPLAY"))
         return 75
     try:
-        results, size = bench.run()
+        results, size = ({}, None) if options.scale_only else bench.run()
+        print("making a folder of %d tiny pictures in %s (once)..."
+              % (SCALE_PICTURES, options.big_folder), flush=True)
+        make_big_folder(options.big_folder, SCALE_PICTURES)
+        results["scale"] = bench.scale()
     except Failure as failure:
         print("FAILED: %s" % failure)
         return 1
@@ -383,7 +489,9 @@ def main():
     if options.raw:
         with open(options.raw, "w") as f:
             json.dump(dict(results, djpeg_cpu=DJPEG_CPU, page_size=size), f, indent=1)
-    table(results, size, options)
+    if not options.scale_only:
+        table(results, size, options)
+    scale_table(results["scale"])
     return 0
 
 

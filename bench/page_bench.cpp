@@ -1,13 +1,16 @@
 // Page turning: a page turn from the click to the page drawn, beside decoding the same
 // scan alone, with the page prepared ahead (the reader read the last page long enough for
 // it), while flicking (the next turn comes at once), and with nothing prepared; a step
-// through a folder of 10,000 pictures; the fitting search alone.
+// through a folder of 10,000 pictures; a folder of 20,000 pictures into the file box and
+// 10,000 registered folders read from the settings file; the fitting search alone.
 //
 //   build/test/bench/folivo_page_bench --benchmark_repetitions=5
 //       --benchmark_report_aggregates_only=true   (one command line)
 #include "app/main_window.h"
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
+#include "platform/combo_box.h"
+#include "platform/combo_box_widget.h"
 #include "scan_pages.h"
 #include "settings/ini_file.h"
 #include "support/temp_home.h"
@@ -116,11 +119,11 @@ BENCHMARK(BM_PageTurnFlicking)->Unit(benchmark::kMillisecond)->UseRealTime();
 struct LargeFolder {
     test::TempHome home;
     QString folder;
-    LargeFolder()
+    explicit LargeFolder(int pages = 10000)
     {
         folder = home.filePath(QStringLiteral("many"));
         QDir().mkpath(folder);
-        for (int i = 1; i <= 10000; ++i) {
+        for (int i = 1; i <= pages; ++i) {
             QFile file(folder + QStringLiteral("/page%1.jpg").arg(i));
             file.open(QIODevice::WriteOnly);
         }
@@ -141,6 +144,42 @@ void BM_FileStepInTenThousandPictures(benchmark::State& state)
     }
 }
 BENCHMARK(BM_FileStepInTenThousandPictures)->Arg(1)->Arg(-1)->Unit(benchmark::kMillisecond);
+
+// What a folder's first page costs after it shows: its 20,000 pictures into the file box.
+void BM_FileListOfTwentyThousandPicturesIntoTheFileBox(benchmark::State& state)
+{
+    static LargeFolder large(20000);
+    test::ListComboBox path({large.folder}, large.folder);
+    EditableComboBox widget;
+    QtComboBox file(&widget);
+    for (auto _ : state) {
+        file.clear();
+        Mod_Varnox::File_List_Load(path, file);
+        benchmark::DoNotOptimize(file.listCount());
+    }
+}
+BENCHMARK(BM_FileListOfTwentyThousandPicturesIntoTheFileBox)->Unit(benchmark::kMillisecond);
+
+// Every start lists the registered folders, slot by slot, from the settings file.
+void BM_TenThousandRegisteredFoldersRead(benchmark::State& state)
+{
+    static const test::TempHome home;
+    const QString file = home.filePath(QStringLiteral("Folivo.ini"));
+    if (!QFile::exists(file)) {
+        QByteArray content = "[Folders]\n";
+        for (int i = 0; i < 10000; ++i)
+            content += Mod_Varnox::slotKey(i).toUtf8() +
+                       QStringLiteral("=/srv/books/shelf/volume%1\n").arg(i).toUtf8();
+        QFile out(file);
+        out.open(QIODevice::WriteOnly);
+        out.write(content);
+    }
+    for (auto _ : state) {
+        QStringList folders = Mod_Varnox::registeredFolders(file);
+        benchmark::DoNotOptimize(folders);
+    }
+}
+BENCHMARK(BM_TenThousandRegisteredFoldersRead)->Unit(benchmark::kMillisecond);
 
 void BM_FittingSearch445ShrinkSteps(benchmark::State& state)
 {

@@ -12,4 +12,9 @@ namespace folivo {
 /// which case path is as it was and the temporary file is gone.
 int replaceFileAtomically(const QByteArray& path, const QByteArray& content);
 
+/// Removes the temporary files that replaceFileAtomically leaves beside path when it is killed
+/// before its rename: regular files named path + "." + six letters or digits, nothing else.
+/// The caller makes sure that no writer of path is at work meanwhile.
+void removeLeftoverTemporaries(const QByteArray& path);
+
 } // namespace folivo

@@ -2,15 +2,32 @@
 
 #include "platform/atomic_file_testing.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace folivo {
 namespace {
+
+// mkostemp turns the six X into letters and digits.
+constexpr char kTemporarySuffix[] = ".XXXXXX";
+constexpr qsizetype kTemporaryLetters = 6;
+
+bool isTemporaryOf(const QByteArray& fileName, const QByteArray& candidate)
+{
+    if (candidate.size() != fileName.size() + 1 + kTemporaryLetters ||
+        !candidate.startsWith(fileName) || candidate.at(fileName.size()) != '.')
+        return false;
+    const QByteArray letters = candidate.right(kTemporaryLetters);
+    return std::all_of(letters.cbegin(), letters.cend(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
+}
 
 mode_t currentUmask()
 {
@@ -88,7 +105,7 @@ int replaceFileAtomically(const QByteArray& path, const QByteArray& content,
     const mode_t mode = targetMode(path);
     // A unique name in the same folder: the rename must not cross file systems, and a file
     // left by a crash or by another writer is never taken for this one's.
-    QByteArray temporary = path + ".XXXXXX";
+    QByteArray temporary = path + kTemporarySuffix;
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         return errno;
@@ -121,6 +138,25 @@ int replaceFileAtomically(const QByteArray& path, const QByteArray& content,
         ::close(folder);
     }
     return 0;
+}
+
+void removeLeftoverTemporaries(const QByteArray& path)
+{
+    const QByteArray folder = folderOf(path);
+    const QByteArray fileName = path.mid(path.lastIndexOf('/') + 1);
+    DIR* entries = ::opendir(folder.constData());
+    if (!entries)
+        return;
+    const int folderFd = ::dirfd(entries);
+    while (const dirent* entry = ::readdir(entries)) {
+        const QByteArray name(entry->d_name);
+        struct stat st {};
+        if (isTemporaryOf(fileName, name) &&
+            ::fstatat(folderFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode))
+            ::unlinkat(folderFd, entry->d_name, 0);
+    }
+    ::closedir(entries);
 }
 
 } // namespace folivo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QComboBox;
 
@@ -19,6 +20,8 @@ public:
     virtual QString list(int index) const = 0;
     /// Appends an item at the end; no sorting.
     virtual void addItem(const QString& item) = 0;
+    /// Appends the items at the end in one step, as that many addItem calls would.
+    virtual void addItems(const QStringList& items);
     /// Empties the list and the text.
     virtual void clear() = 0;
 };
@@ -35,6 +38,7 @@ public:
     int listCount() const override;
     QString list(int index) const override;
     void addItem(const QString& item) override;
+    void addItems(const QStringList& items) override;
     void clear() override;
 
     QComboBox* widget() const { return m_box; }

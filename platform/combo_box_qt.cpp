@@ -8,6 +8,12 @@
 
 namespace folivo {
 
+void ComboBox::addItems(const QStringList& items)
+{
+    for (const QString& item : items)
+        addItem(item);
+}
+
 QtComboBox::QtComboBox(QComboBox* box)
     : m_box(box)
 {
@@ -42,6 +48,17 @@ void QtComboBox::addItem(const QString& item)
     const QSignalBlocker blocker(m_box);
     const QString keep = m_box->currentText();
     m_box->addItem(item);
+    m_box->setEditText(keep);
+    selectEntryOfText(m_box);
+}
+
+void QtComboBox::addItems(const QStringList& items)
+{
+    // Matching the text against the list once, not after every item: a folder of thousands
+    // of pages would otherwise take seconds to list.
+    const QSignalBlocker blocker(m_box);
+    const QString keep = m_box->currentText();
+    m_box->addItems(items);
     m_box->setEditText(keep);
     selectEntryOfText(m_box);
 }

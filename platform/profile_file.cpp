@@ -4,12 +4,14 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QHash>
 #include <QList>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <optional>
@@ -84,52 +86,193 @@ QByteArray joinLines(const Lines& lines)
 
 enum class ReadResult { Read, Missing, Failed };
 
-ReadResult readFile(const QByteArray& path, QByteArray& content)
+/// Reads to the end, straight into content: sized for the file as it was, so that a whole
+/// file usually comes in one call.
+bool readAll(int fd, QByteArray& content, qsizetype expected)
 {
-    content.clear();
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return ReadResult::Failed;
-    }
-    char buffer[8192];
+    qsizetype filled = 0;
+    content.resize(std::max<qsizetype>(expected + 1, 4096));
     for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (filled == content.size())
+            content.resize(content.size() * 2);
+        const ssize_t got =
+            ::read(fd, content.data() + filled, static_cast<size_t>(content.size() - filled));
         if (got == 0)
             break;
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            ::close(fd);
-            return ReadResult::Failed;
+            content.clear();
+            return false;
         }
-        content.append(buffer, got);
+        filled += got;
     }
-    ::close(fd);
-    return ReadResult::Read;
+    content.truncate(filled);
+    return true;
 }
 
-std::optional<QString> lookUp(const Lines& lines, const QString& section, const QString& key)
-{
-    bool inSection = false;
-    for (const QByteArray& bytes : lines) {
-        const QString line = decodeLine(bytes);
-        if (const auto name = sectionOf(line)) {
-            // The first section of a name is the one that counts, as for keys below.
-            if (inSection)
-                return std::nullopt;
-            inSection = sameName(*name, section);
-            continue;
+/// An open regular file, closed when it goes.
+class OpenFile {
+public:
+    explicit OpenFile(const QByteArray& path)
+        : m_fd(::open(path.constData(), O_RDONLY | O_CLOEXEC))
+    {
+        if (m_fd < 0) {
+            m_result =
+                errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
+            return;
         }
-        if (!inSection)
-            continue;
-        if (const auto name = keyOf(line); name && sameName(*name, key))
-            return line.mid(line.indexOf(u'=') + 1);
+        if (::fstat(m_fd, &m_stat) != 0 || !S_ISREG(m_stat.st_mode))
+            m_result = ReadResult::Failed;
     }
-    return std::nullopt;
+    ~OpenFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+
+    /// Read when the file is open and regular, so far.
+    ReadResult result() const { return m_result; }
+    const struct stat& status() const { return m_stat; }
+    ReadResult read(QByteArray& content) const
+    {
+        content.clear();
+        if (m_result != ReadResult::Read)
+            return m_result;
+        return readAll(m_fd, content, static_cast<qsizetype>(m_stat.st_size)) ? ReadResult::Read
+                                                                              : ReadResult::Failed;
+    }
+
+private:
+    int m_fd;
+    struct stat m_stat {};
+    ReadResult m_result = ReadResult::Read;
+};
+
+ReadResult readFile(const QByteArray& path, QByteArray& content)
+{
+    return OpenFile(path).read(content);
+}
+
+/// Where each value of a file stands: the first section of each name counts, and in it the
+/// first line of each key; names are matched without regard to case.
+class LookUpIndex {
+public:
+    explicit LookUpIndex(const Lines& lines)
+    {
+        QString current;
+        bool collecting = false;
+        for (const QByteArray& bytes : lines) {
+            const QString line = decodeLine(bytes);
+            if (const auto name = sectionOf(line)) {
+                current = name->toCaseFolded();
+                collecting = !m_sections.contains(current);
+                if (collecting)
+                    m_sections.insert(current, {});
+                continue;
+            }
+            if (!collecting)
+                continue;
+            if (const auto name = keyOf(line)) {
+                QHash<QString, QString>& keys = m_sections[current];
+                const QString folded = name->toCaseFolded();
+                if (!keys.contains(folded))
+                    keys.insert(folded, line.mid(line.indexOf(u'=') + 1));
+            }
+        }
+    }
+
+    std::optional<QString> value(const QString& section, const QString& key) const
+    {
+        const auto keys = m_sections.constFind(section.trimmed().toCaseFolded());
+        if (keys == m_sections.cend())
+            return std::nullopt;
+        const auto found = keys->constFind(key.trimmed().toCaseFolded());
+        if (found == keys->cend())
+            return std::nullopt;
+        return *found;
+    }
+
+private:
+    QHash<QString, QHash<QString, QString>> m_sections;
+};
+
+/// What tells one version of a file from another without reading it.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+
+    explicit FileStamp(const struct stat& st)
+        : device(st.st_dev)
+        , inode(st.st_ino)
+        , size(st.st_size)
+        , modified(st.st_mtim)
+        , changed(st.st_ctim)
+    {
+    }
+    FileStamp() = default;
+
+    bool operator==(const FileStamp& other) const
+    {
+        return device == other.device && inode == other.inode && size == other.size &&
+               sameTime(modified, other.modified) && sameTime(changed, other.changed);
+    }
+
+private:
+    static bool sameTime(const timespec& a, const timespec& b)
+    {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    }
+};
+
+// A file's times come from a clock that ticks in steps of milliseconds: a second change within
+// the tick of the first, of the same size, in place, would leave the stamp as it was. Once a
+// file has not changed for this long before it was read, any later change gets a later time.
+constexpr time_t kSettledSeconds = 2;
+
+/// The settings file as this thread last read it. Each look-up still opens the file and
+/// compares its stamp; every slot of a long folder list would otherwise parse it whole again.
+struct ReadCache {
+    QByteArray path;
+    FileStamp stamp;
+    bool settled = false;
+    QByteArray content;
+    std::optional<LookUpIndex> index;
+};
+
+thread_local ReadCache t_readCache;
+
+/// The file's values as they are now, or nothing when the file cannot be read.
+const LookUpIndex* currentIndex(const QByteArray& path)
+{
+    ReadCache& cache = t_readCache;
+    const OpenFile file(path);
+    if (file.result() != ReadResult::Read)
+        return nullptr;
+    const FileStamp stamp(file.status());
+    const bool samePath = cache.index && cache.path == path;
+    if (samePath && cache.settled && cache.stamp == stamp)
+        return &*cache.index;
+
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    QByteArray content;
+    if (file.read(content) != ReadResult::Read)
+        return nullptr;
+    if (!samePath || content != cache.content) {
+        cache.index.reset();
+        cache.index.emplace(splitLines(content));
+        cache.path = path;
+        cache.content = content;
+    }
+    cache.stamp = stamp;
+    cache.settled = stamp.changed.tv_sec + kSettledSeconds < now.tv_sec;
+    return &*cache.index;
 }
 
 void setValue(Lines& lines, const QString& section, const QString& key, const QString& value)
@@ -193,7 +336,9 @@ thread_local std::map<QByteArray, int> t_heldLocks;
 /// nested in another of the same thread shares the outer one's lock.
 class WriteLock {
 public:
-    explicit WriteLock(const QByteArray& path)
+    enum class Wait { Yes, No };
+
+    explicit WriteLock(const QByteArray& path, Wait wait = Wait::Yes)
         : m_path(path)
     {
         if (const auto held = t_heldLocks.find(path); held != t_heldLocks.end()) {
@@ -206,7 +351,7 @@ public:
             m_fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
         if (m_fd < 0)
             return;
-        while (::flock(m_fd, LOCK_EX) != 0) {
+        while (::flock(m_fd, wait == Wait::Yes ? LOCK_EX : LOCK_EX | LOCK_NB) != 0) {
             if (errno != EINTR) {
                 ::close(m_fd);
                 m_fd = -1;
@@ -271,10 +416,11 @@ int getString(const QString& section, const QString& key, const QString& default
     if (bufferSize <= 0)
         return 0;
     QString found = defaultText;
-    QByteArray content;
-    if (!file.isEmpty() && readFile(QFile::encodeName(file), content) == ReadResult::Read) {
-        if (const auto value = lookUp(splitLines(content), section, key))
-            found = *value;
+    if (!file.isEmpty()) {
+        if (const LookUpIndex* index = currentIndex(QFile::encodeName(file))) {
+            if (const auto value = index->value(section, key))
+                found = *value;
+        }
     }
     qsizetype length = std::min<qsizetype>(found.size(), bufferSize - 1);
     // Never cut a character made of a surrogate pair in half.
@@ -290,16 +436,15 @@ int writeString(const QString& section, const QString& key, const QString& value
     if (file.isEmpty() || !writable(section, key, value))
         return 0;
     const QByteArray path = resolvedPath(QFile::encodeName(file));
+    // Without the lock (a read-only folder that holds no lock file) the file can still be
+    // read whole, since every writer replaces it in one rename.
     const WriteLock lock(lockPath(path));
-    if (!lock.held())
-        return 0;
 
     struct stat st {};
     const bool exists = ::stat(path.constData(), &st) == 0;
     if (!exists && errno != ENOENT)
         return 0;
-    // A read-only settings file stays as it is, although the folder would allow replacing it.
-    if (exists && (!S_ISREG(st.st_mode) || ::access(path.constData(), W_OK) != 0))
+    if (exists && !S_ISREG(st.st_mode))
         return 0;
 
     QByteArray content;
@@ -308,11 +453,29 @@ int writeString(const QString& section, const QString& key, const QString& value
     Lines lines = splitLines(content);
     setValue(lines, section, key, value);
     const QByteArray replaced = joinLines(lines);
-    // The file already holds it: replacing it would only wait on the disk twice, for the file
-    // and then its folder, as opening a registered folder did at every start.
+    // The file already holds it: nothing is written, so it does not matter whether the file
+    // or its folder could be, and replacing it would only wait on the disk twice.
     if (exists && replaced == content)
         return 1;
+    if (!lock.held())
+        return 0;
+    // A read-only settings file stays as it is, although the folder would allow replacing it.
+    if (exists && ::access(path.constData(), W_OK) != 0)
+        return 0;
     return replaceFileAtomically(path, replaced) == 0 ? 1 : 0;
+}
+
+void removeLeftovers(const QString& file)
+{
+    if (file.isEmpty())
+        return;
+    const QByteArray path = resolvedPath(QFile::encodeName(file));
+    // Every writer holds the lock from before it makes its temporary file until that file is
+    // renamed or gone: with the lock in hand, whatever temporary is there was left by a
+    // writer that died.
+    const WriteLock lock(lockPath(path), WriteLock::Wait::No);
+    if (lock.held())
+        removeLeftoverTemporaries(path);
 }
 
 struct ExclusiveAccess::Lock {

@@ -25,6 +25,10 @@ int getString(const QString& section, const QString& key, const QString& default
 int writeString(const QString& section, const QString& key, const QString& value,
                 const QString& file);
 
+/// Removes the temporary files that writers of file killed half way left beside it. While
+/// another writer is at work it leaves everything as it is: the next start sweeps.
+void removeLeftovers(const QString& file);
+
 /// Keeps every other writer of a file out while it lives, so that reading a file and then
 /// writing it is one step for other threads and processes. Writes of the holding thread go
 /// through meanwhile. Without a usable lock (a missing folder) it holds nothing, and the

@@ -142,8 +142,7 @@ void Form_Dir::Form_Load()
 {
     const QString file = settingsFilePath();
     QtComboBox registered(m_comboPath);
-    for (const QString& folder : Mod_Varnox::registeredFolders(settingsFilePath()))
-        registered.addItem(folder);
+    registered.addItems(Mod_Varnox::registeredFolders(settingsFilePath()));
 
     const QString folder = m_mainComboPath.text();
     if (trimBlanks(folder).isEmpty())

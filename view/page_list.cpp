@@ -27,25 +27,36 @@ public:
     {
     }
 
-    /// The next name, the first one trimmed and the others as listed; nothing once the
-    /// listing is exhausted. The end is told apart from a name of blanks, which would
-    /// otherwise hide every page after it.
+    /// The next name, whole as listed: a name that begins with a blank is opened by that
+    /// name. Nothing once the listing is exhausted; the end is told apart from a name of
+    /// blanks, which would otherwise hide every page after it.
     std::optional<QString> next()
     {
         const QString name = m_listing.next();
         if (name.isEmpty())
             return std::nullopt;
-        if (m_first) {
-            m_first = false;
-            return trimBlanks(name);
-        }
         return name;
     }
 
 private:
     DirListing m_listing;
-    bool m_first = true;
 };
+
+QStringList picturesOf(const ComboBox& path)
+{
+    QStringList pages;
+    FolderNames names(path);
+    while (const std::optional<QString> name = names.next()) {
+        if (Picture_Check(*name))
+            pages.append(*name);
+    }
+    return pages;
+}
+
+QString pageBefore(const QStringList& pages, qsizetype position)
+{
+    return position > 0 ? pages.at(position - 1) : QString();
+}
 
 void showEndMessage(const QString& message)
 {
@@ -73,11 +84,7 @@ void File_List_Load(const ComboBox& path, ComboBox& file)
     const QString text = file.text();
     file.clear();
     file.setText(text);
-    FolderNames names(path);
-    while (const std::optional<QString> name = names.next()) {
-        if (Picture_Check(*name))
-            file.addItem(trimBlanks(*name));
-    }
+    file.addItems(picturesOf(path));
 }
 
 QString File_Next(const ComboBox& path, const ComboBox& file)
@@ -94,23 +101,16 @@ QString File_Next(const ComboBox& path, const ComboBox& file)
     if (!found)
         return QString();
     while (const std::optional<QString> name = names.next()) {
-        const QString trimmed = trimBlanks(*name);
-        if (Picture_Check(trimmed))
-            return trimmed;
+        if (Picture_Check(*name))
+            return *name;
     }
     return QString();
 }
 
 QString File_Previous(const ComboBox& path, const QString& name)
 {
-    QStringList pages;
-    FolderNames names(path);
-    while (const std::optional<QString> entry = names.next()) {
-        if (Picture_Check(*entry))
-            pages.append(*entry);
-    }
-    const qsizetype position = pages.indexOf(name);
-    return position > 0 ? pages.at(position - 1) : QString();
+    const QStringList pages = picturesOf(path);
+    return pageBefore(pages, pages.indexOf(name));
 }
 
 QString File_Step(const ComboBox& path, const ComboBox& file, std::int32_t step)
@@ -119,13 +119,13 @@ QString File_Step(const ComboBox& path, const ComboBox& file, std::int32_t step)
         FolderNames names(path);
         while (const std::optional<QString> name = names.next()) {
             if (Picture_Check(*name))
-                return trimBlanks(*name);
+                return *name;
         }
         return QString();
     }
     // Only +1, -1 and 0 are asked for; a larger step moves one page in its direction.
     if (step > 0) {
-        const QString next = trimBlanks(File_Next(path, file));
+        const QString next = File_Next(path, file);
         if (next.isEmpty()) {
             showEndMessage(kLastPageMessage);
             return file.text();
@@ -133,7 +133,12 @@ QString File_Step(const ComboBox& path, const ComboBox& file, std::int32_t step)
         return next;
     }
     if (step < 0) {
-        const QString previous = trimBlanks(File_Previous(path, trimBlanks(file.text())));
+        // The text is a listed name, whole, or what the reader typed, trimmed.
+        const QStringList pages = picturesOf(path);
+        qsizetype position = pages.indexOf(file.text());
+        if (position < 0)
+            position = pages.indexOf(trimBlanks(file.text()));
+        const QString previous = pageBefore(pages, position);
         if (previous.isEmpty()) {
             showEndMessage(kFirstPageMessage);
             return file.text();

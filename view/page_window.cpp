@@ -86,11 +86,15 @@ QString Form_Main::Image_Get(ImageControl& Image, ComboBox& Path_Name, ComboBox&
 
         if (trimBlanks(File_Name.text()).isEmpty())
             Mod_Varnox::File_List_Load(Path_Name, File_Name);
-        const QString previous = trimBlanks(File_Name.text());
+        const QString previous = File_Name.text();
         File_Name.setText(Mod_Varnox::File_Step(Path_Name, File_Name, Count));
 
-        // At either end of the list the page on screen simply stays.
-        if (previous == trimBlanks(File_Name.text()) && Count != 0) {
+        // At either end of the list, or in a folder without pages, the page on screen simply
+        // stays. Names are compared whole: " a.jpg" is another page than "a.jpg".
+        const bool stayed =
+            File_Name.text() == previous ||
+            (trimBlanks(File_Name.text()).isEmpty() && trimBlanks(previous).isEmpty());
+        if (stayed && Count != 0) {
             keepShownFactors(bairitu, base_bairitu);
             return File_Name.text();
         }

@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QHash>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTest>
@@ -368,6 +369,47 @@ TEST_F(PageCommands, AnUnreadablePictureIsReportedAndItsNameStays)
     next(); // the next good page shows again
     EXPECT_EQ(fileText(), QStringLiteral("C.GIF"));
     EXPECT_TRUE(window.pageWindowIfCreated()->subWindow()->isVisible());
+}
+
+// Names that differ only in their leading blanks name other pages, each shown by its name.
+TEST_F(PageCommands, PagesWhoseNamesBeginWithABlankAreShownWhenTurnedToOrPicked)
+{
+    test::writePicture(folder + QStringLiteral("/ a.jpg"), 500, 250);
+    test::writePicture(folder + QStringLiteral("/  a.jpg"), 250, 400);
+    test::writePicture(folder + QStringLiteral("/ e5.jpg"), 250, 500);
+    // Each page is told by its shape; d.jpeg is square.
+    const QHash<QString, bool> upright{{QStringLiteral("a.jpg"), true},
+                                       {QStringLiteral(" a.jpg"), false},
+                                       {QStringLiteral("  a.jpg"), true},
+                                       {QStringLiteral("C.GIF"), false},
+                                       {QStringLiteral(" e5.jpg"), true}};
+    const auto expectShown = [&](const QString& name) {
+        EXPECT_EQ(fileText(), name);
+        EXPECT_TRUE(window.pageWindowIfCreated()->subWindow()->isVisible()) << name.toStdString();
+        if (upright.contains(name)) {
+            EXPECT_EQ(pageSize().width() < pageSize().height(), upright.value(name))
+                << name.toStdString();
+        }
+    };
+    window.Combo_Path_Click();
+    QStringList pages;
+    for (int i = 0; i < window.Combo_File->count(); ++i)
+        pages << window.Combo_File->itemText(i);
+    ASSERT_EQ(pages.size(), 6);
+    ASSERT_TRUE(pages.contains(QStringLiteral(" e5.jpg")));
+    expectShown(pages.first());
+    for (qsizetype i = 1; i < pages.size(); ++i) {
+        next();
+        expectShown(pages.at(i));
+    }
+    for (qsizetype i = pages.size() - 2; i >= 0; --i) {
+        previous();
+        expectShown(pages.at(i));
+    }
+    window.Combo_File->setCurrentIndex(static_cast<int>(pages.indexOf(QStringLiteral(" e5.jpg"))));
+    window.Combo_File_Click();
+    expectShown(QStringLiteral(" e5.jpg"));
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().prompt.toStdString();
 }
 
 TEST_F(PageCommands, ALargeScanIsShownFitted)

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <ios>
 #include <thread>
 
 #include <sys/stat.h>
@@ -198,6 +199,24 @@ TEST_F(ProfileFileTest, WriteFailsOnAReadOnlyFileInAWritableFolder)
     EXPECT_EQ(raw(), QByteArray("[Folders]\n000=/a\n"));
 }
 
+TEST_F(ProfileFileTest, AValueTheReadOnlyFileAlreadyHoldsNeedsNoWrite)
+{
+    writeRaw("[Folders]\n000=/a\nCurrent=/a\n");
+    ASSERT_EQ(::chmod(path().constData(), 0444), 0);
+    const QByteArray folder = QFile::encodeName(home.path());
+    // The read-only folder first, while it holds no lock file to take.
+    for (const mode_t folderMode : {0555, 0777}) {
+        ASSERT_EQ(::chmod(folder.constData(), folderMode), 0);
+        const int result = test::runUnprivileged([this] {
+            return Profile::writeString(kFolders, QStringLiteral("Current"), QStringLiteral("/a"),
+                                        file());
+        });
+        ::chmod(folder.constData(), 0700);
+        EXPECT_GT(result, 0) << "folder mode " << std::oct << folderMode;
+    }
+    EXPECT_EQ(raw(), QByteArray("[Folders]\n000=/a\nCurrent=/a\n"));
+}
+
 TEST_F(ProfileFileTest, ReplacingTheFileKeepsItsModeAndItsLink)
 {
     QFile::link(home.filePath(QStringLiteral("real.ini")), file());
@@ -268,6 +287,74 @@ TEST_F(ProfileFileTest, ConcurrentWritersLoseNoKeyAndReadersNeverSeeAPartialFile
                       QStringLiteral("/%1/%2").arg(prefix).arg(i));
     }
     EXPECT_EQ(raw().count('\n'), 2 + 2 * kWrites);
+}
+
+// Each read is served from what was parsed before only while the file is the one parsed. The
+// changes here come within the same tick of the file clock, in place and of the same size, as
+// often as not, so the stamp alone cannot tell them apart.
+TEST_F(ProfileFileTest, EveryReadSeesWhatAnotherWriterLeftInTheFile)
+{
+    for (int round = 0; round < 50; ++round) {
+        const QString before = QStringLiteral("/a%1").arg(round % 10);
+        const QString after = QStringLiteral("/b%1").arg(round % 10);
+        {
+            QFile out(file());
+            ASSERT_TRUE(out.open(QIODevice::ReadWrite));
+            out.write("[Folders]\n000=" + before.toUtf8() + "\n");
+        }
+        ASSERT_EQ(read(QStringLiteral("000")), before);
+        {
+            QFile out(file());
+            ASSERT_TRUE(out.open(QIODevice::ReadWrite));
+            out.write("[Folders]\n000=" + after.toUtf8() + "\n");
+        }
+        ASSERT_EQ(read(QStringLiteral("000")), after) << "round " << round;
+    }
+    // Replaced whole by another program, and then gone.
+    ASSERT_GT(Profile::writeString(kFolders, QStringLiteral("000"), QStringLiteral("/c"), file()),
+              0);
+    EXPECT_EQ(read(QStringLiteral("000")), QStringLiteral("/c"));
+    const QString moved = home.filePath(QStringLiteral("other.ini"));
+    QFile::copy(file(), moved);
+    writeRaw("[Folders]\n000=/d\n");
+    EXPECT_EQ(read(QStringLiteral("000")), QStringLiteral("/d"));
+    ASSERT_TRUE(QFile::remove(file()));
+    EXPECT_EQ(read(QStringLiteral("000")), kDefault);
+    ASSERT_TRUE(QFile::rename(moved, file()));
+    EXPECT_EQ(read(QStringLiteral("000")), QStringLiteral("/c"));
+}
+
+TEST_F(ProfileFileTest, LeftoversOfAKilledWriterAreSweptAndNothingElse)
+{
+    writeRaw("[Folders]\n000=/a\n");
+    QDir folder(home.path());
+    QStringList kept{QStringLiteral("Folivo.ini"),         QStringLiteral("Folivo.ini.abc-12"),
+                     QStringLiteral("Folivo.ini.abcdefg"), QStringLiteral("Folivo.ini.Dir123"),
+                     QStringLiteral("Folivo.ini.Lnk123"),  QStringLiteral("Folivo.ini.lock"),
+                     QStringLiteral("Folivo.iniAb3dE9"),   QStringLiteral("Options.ini.Ab3dE9")};
+    kept.sort();
+    for (const QString& name :
+         {QStringLiteral("Folivo.ini.abc-12"), QStringLiteral("Folivo.ini.abcdefg"),
+          QStringLiteral("Folivo.iniAb3dE9"), QStringLiteral("Options.ini.Ab3dE9"),
+          QStringLiteral("Folivo.ini.Ab3dE9"), QStringLiteral("Folivo.ini.zZ0000")}) {
+        QFile out(folder.filePath(name));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(folder.mkdir(QStringLiteral("Folivo.ini.Dir123")));
+    ASSERT_TRUE(QFile::link(file(), folder.filePath(QStringLiteral("Folivo.ini.Lnk123"))));
+
+    // Another writer at work: its temporary file may be the one being written.
+    {
+        const Profile::ExclusiveAccess writer(file());
+        std::thread([this] { Profile::removeLeftovers(file()); }).join();
+    }
+    EXPECT_TRUE(folder.exists(QStringLiteral("Folivo.ini.Ab3dE9")));
+
+    Profile::removeLeftovers(file());
+    QStringList entries = folderEntries();
+    entries.sort();
+    EXPECT_EQ(entries, kept);
+    EXPECT_EQ(raw(), QByteArray("[Folders]\n000=/a\n"));
 }
 
 } // namespace

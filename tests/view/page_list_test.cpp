@@ -150,6 +150,27 @@ TEST_F(PageListTest, BlankNamedFileDoesNotHideThePages)
     EXPECT_EQ(File_Step(path, file, -1), QStringLiteral("C.GIF"));
 }
 
+// A blank at either end is part of a listed name: the name must open the file.
+TEST_F(PageListTest, NamesWithBlanksAreListedAndReachedWhole)
+{
+    touch(filePath(QStringLiteral(" e5.jpg")));
+    touch(filePath(QStringLiteral(" b5.jpg")));
+    File_List_Load(path, file);
+    const QStringList pages = file.items;
+    ASSERT_EQ(pages.size(), 5);
+    EXPECT_TRUE(pages.contains(QStringLiteral(" e5.jpg")));
+    EXPECT_TRUE(pages.contains(QStringLiteral(" b5.jpg")));
+    file.setText(QString());
+    EXPECT_EQ(File_Step(path, file, 1), pages.first());
+    for (qsizetype i = 0; i + 1 < pages.size(); ++i) {
+        file.setText(pages.at(i));
+        EXPECT_EQ(File_Step(path, file, 1), pages.at(i + 1)) << i;
+        file.setText(pages.at(i + 1));
+        EXPECT_EQ(File_Step(path, file, -1), pages.at(i)) << i;
+    }
+    EXPECT_TRUE(ui.messages.empty());
+}
+
 TEST(PageListMissingFolder, BehavesAsAnEmptyFolder)
 {
     RecordingUi ui;
