@@ -44,9 +44,10 @@ QString stepFrom(const QString& folder, const QString& name, int direction)
     if (trimBlanks(name).isEmpty())
         return QString();
     const TextOnly path(folder);
+    // Listed names are used whole: a page's name may begin with a blank.
     if (direction > 0)
-        return trimBlanks(Mod_Varnox::File_Next(path, TextOnly(name)));
-    return trimBlanks(Mod_Varnox::File_Previous(path, trimBlanks(name)));
+        return Mod_Varnox::File_Next(path, TextOnly(name));
+    return Mod_Varnox::File_Previous(path, name);
 }
 
 constexpr qint64 kBytesPerPixel = 4;
@@ -96,7 +97,7 @@ void PagePrefetch::prepareFirstPage(const QString& folder, const PageTurnSizing&
     QString first;
     try {
         // An empty page name steps to the folder's first page, without any message.
-        first = trimBlanks(Mod_Varnox::File_Step(TextOnly(folder), TextOnly(QString()), 1));
+        first = Mod_Varnox::File_Step(TextOnly(folder), TextOnly(QString()), 1);
     } catch (...) {
         return; // opening the folder reports what is wrong with it
     }
@@ -126,7 +127,7 @@ void PagePrefetch::expectUnpackedFolder(const QString& folder, const QStringList
     m_plan.reset();
     m_queue.clear();
     m_sizing = sizing;
-    const QString path = first.isEmpty() ? QString() : joinPath(folder, trimBlanks(first));
+    const QString path = first.isEmpty() ? QString() : joinPath(folder, first);
     m_wanted = path.isEmpty() ? QStringList() : QStringList{path};
     dropUnwanted();
     m_readWhole.clear();
