@@ -1,5 +1,6 @@
 #include "shell/desktop_entry.h"
 
+#include "platform/atomic_file.h"
 #include "platform/key_store.h"
 #include "platform/path_separator.h"
 
@@ -7,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace folivo {
@@ -110,9 +110,8 @@ int installDesktopEntry(const QString& verbName, const QString& programPath)
     const QString folder = desktopEntryFolder();
     if (!QDir().mkpath(folder))
         return KeyResult::AccessDenied;
-    QSaveFile file(desktopEntryPath());
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(desktopEntryText(verbName, programPath)) < 0 || !file.commit())
+    if (replaceFileAtomically(QFile::encodeName(desktopEntryPath()),
+                              desktopEntryText(verbName, programPath)) != 0)
         return failureCode(folder);
     refreshMimeCache(folder);
     return KeyResult::Success;
