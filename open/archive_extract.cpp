@@ -445,14 +445,12 @@ void Lzh_Extract_Ahead(const QString& archive)
     startAhead(Archiver::UnlhaGetVersion, Archiver::Unlha, lzhCommandLine, archive);
 }
 
-std::int32_t Tmp_Clear(const QString& folder, quintptr owner)
+namespace {
+
+std::int32_t clearFolder(const QString& folder, quintptr owner)
 {
     // There is no progress window to own here.
     Q_UNUSED(owner);
-    // Another Folivo program reading its book from the folder would see its pages vanish,
-    // or pages of this book appear among them.
-    if (QFileInfo(folder) == QFileInfo(tmpFolderPath()) && !tmpFolderLock().takeAlone())
-        return kTmpInUse;
     try {
         fileAttributes(folder);
     } catch (const Error&) {
@@ -487,6 +485,28 @@ std::int32_t Tmp_Clear(const QString& folder, quintptr owner)
     makeMarkedFolder(folder);
     sweepInBackground(folder);
     return 0;
+}
+
+} // namespace
+
+std::int32_t Tmp_Clear(const QString& folder, quintptr owner)
+{
+    const bool isTmp = QFileInfo(folder) == QFileInfo(tmpFolderPath());
+    const FileLock::Claim claimBefore = isTmp ? tmpFolderLock().claim() : FileLock::Claim::None;
+    // Another Folivo program reading its book from the folder would see its pages vanish,
+    // or pages of this book appear among them.
+    if (isTmp && !tmpFolderLock().takeAlone())
+        return kTmpInUse;
+    const std::int32_t result = clearFolder(folder, owner);
+    // A folder left as it was is claimed as it was: held alone for nothing, it would keep
+    // every other program from it.
+    if (isTmp && result != 0) {
+        if (claimBefore == FileLock::Claim::Shared)
+            tmpFolderLock().share();
+        else
+            tmpFolderLock().release();
+    }
+    return result;
 }
 
 void waitForBackgroundClearing()

@@ -525,6 +525,19 @@ TEST_F(ExtractTest, AFolderAnotherProgramReadsIsNeverEmptied)
     EXPECT_TRUE(otherProgram.takeAlone());
 }
 
+// A folder this program may not empty is not held against the others either.
+TEST_F(ExtractTest, ARefusedClearingKeepsNoClaimOnTheFolder)
+{
+    ZipWriter zip;
+    zip.addFile("a1.jpg", "a page");
+    ASSERT_TRUE(zip.write(archive("a.zip")));
+    ASSERT_TRUE(writeFile(tmp() + QStringLiteral("/notes/todo.txt"), "mine"));
+    EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("a.zip")), Mod_Varnox::kTmpNotOurs);
+    EXPECT_EQ(Mod_Varnox::tmpFolderLock().claim(), FileLock::Claim::None);
+    FileLock otherProgram(tmp() + QStringLiteral(".lock"));
+    EXPECT_TRUE(otherProgram.takeAlone());
+}
+
 // The lock is the kernel's: a reader killed without a chance to clean up leaves nothing that
 // keeps the folder from the next program.
 TEST_F(ExtractTest, AKilledReaderLeavesNoLockBehind)
