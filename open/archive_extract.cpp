@@ -133,9 +133,9 @@ void removeSetAside(const QString& folder)
     QDir().rmdir(folder);
 }
 
-// Deletes every marked folder set aside beside the temporary folder: the one just renamed,
-// and any that an earlier run left when it ended before its deletion did.
-void sweepSetAside(const QString& folder)
+// The folders set aside beside the temporary folder, by this run or an earlier one, that
+// clearing deletes: named "<folder>.old-<pid>-<n>", not links.
+QStringList setAsideFolders(const QString& folder)
 {
     const QFileInfo info(folder);
     const QDir parent = info.absoluteDir();
@@ -145,10 +145,20 @@ void sweepSetAside(const QString& folder)
     const QStringList names =
         parent.entryList({info.fileName() + kAsideInfix + QLatin1Char('*')},
                          QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+    QStringList folders;
     for (const QString& name : names) {
         if (asidePattern.match(name).hasMatch())
-            removeSetAside(parent.filePath(name));
+            folders << parent.filePath(name);
     }
+    return folders;
+}
+
+// Deletes every marked folder set aside beside the temporary folder: the one just renamed,
+// and any that an earlier run left when it ended before its deletion did.
+void sweepSetAside(const QString& folder)
+{
+    for (const QString& aside : setAsideFolders(folder))
+        removeSetAside(aside);
 }
 
 // One thread, so that two sweeps never delete the same folder at once. A program that
@@ -545,13 +555,9 @@ qint64 tmpReclaimableBytes(const QString& folder)
     if (info.isSymLink() || !info.isDir() || !isMarked(folder))
         return 0;
     qint64 bytes = allocatedBytes(folder);
-    const QDir parent = info.absoluteDir();
-    const QStringList names =
-        parent.entryList({info.fileName() + kAsideInfix + QLatin1Char('*')},
-                         QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
-    for (const QString& name : names) {
-        if (isMarked(parent.filePath(name)))
-            bytes += allocatedBytes(parent.filePath(name));
+    for (const QString& aside : setAsideFolders(folder)) {
+        if (isMarked(aside))
+            bytes += allocatedBytes(aside);
     }
     return bytes;
 }
