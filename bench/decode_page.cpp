@@ -5,7 +5,7 @@
 //
 //   folivo_decode_page WIDTH HEIGHT PAGE...
 #include "platform/error.h"
-#include "platform/picture_loader.h"
+#include "picture/picture_loader.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>

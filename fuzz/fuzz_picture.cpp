@@ -3,7 +3,7 @@
 // picture that claims a size it cannot be drawn at without saying so) is a finding.
 #include "fuzz/fuzz_support.h"
 #include "platform/error.h"
-#include "platform/picture_loader.h"
+#include "picture/picture_loader.h"
 
 #include <QGuiApplication>
 #include <QImage>

@@ -4,7 +4,7 @@
 // compared trimmed: a value that ends in a stray carriage return may lose it when the file is
 // rewritten with plain line ends.
 #include "fuzz/fuzz_support.h"
-#include "platform/profile_file.h"
+#include "store/profile_file.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/archiver.h"
+#include "archive/archiver.h"
 #include "platform/file_lock.h"
 
 #include <QString>

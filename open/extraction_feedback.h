@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/archiver.h"
+#include "archive/archiver.h"
 
 #include <QString>
 #include <QtGlobal>

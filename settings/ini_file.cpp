@@ -3,7 +3,7 @@
 #include "platform/blanks.h"
 #include "platform/combo_box.h"
 #include "platform/install_folder.h"
-#include "platform/profile_file.h"
+#include "store/profile_file.h"
 #include "platform/ui_services.h"
 
 #include <chrono>

@@ -1,7 +1,7 @@
 #include "shell/desktop_entry.h"
 
-#include "platform/atomic_file.h"
-#include "platform/key_store.h"
+#include "store/atomic_file.h"
+#include "store/key_store.h"
 #include "platform/path_separator.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "shell/mod_reg.h"
 
-#include "platform/key_store.h"
+#include "store/key_store.h"
 #include "platform/ui_services.h"
 #include "shell/desktop_entry.h"
 #include "shell/mod_reg_testing.h"

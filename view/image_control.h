@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/picture_loader.h"
+#include "picture/picture_loader.h"
 
 #include <QImage>
 #include <QWidget>

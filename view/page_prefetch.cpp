@@ -4,7 +4,7 @@
 #include "platform/combo_box.h"
 #include "platform/dir_listing.h"
 #include "platform/error.h"
-#include "platform/jpeg_scaled.h"
+#include "picture/jpeg_scaled.h"
 #include "platform/path_separator.h"
 #include "platform/screen.h"
 #include "platform/thread_priority.h"

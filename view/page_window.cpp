@@ -7,7 +7,7 @@
 #include "platform/file_drop.h"
 #include "platform/file_stamp.h"
 #include "platform/path_separator.h"
-#include "platform/picture_loader.h"
+#include "picture/picture_loader.h"
 #include "platform/screen.h"
 #include "platform/ui_services.h"
 #include "view/fit_search.h"

@@ -3,7 +3,7 @@
 #include "fakes/recording_ui.h"
 #include "help/help_window.h"
 #include "platform/install_folder.h"
-#include "platform/picture_loader.h"
+#include "picture/picture_loader.h"
 #include "settings/ini_file.h"
 #include "support/pictures.h"
 #include "support/temp_home.h"

@@ -3,7 +3,7 @@
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
 #include "platform/install_folder.h"
-#include "platform/profile_file.h"
+#include "store/profile_file.h"
 #include "settings/ini_file.h"
 #include "support/temp_home.h"
 

@@ -6,7 +6,7 @@
 #include "open/extraction_feedback.h"
 #include "open/extraction_progress_window.h"
 #include "open/progress_window_feedback.h"
-#include "platform/archiver_testing.h"
+#include "archive/archiver_testing.h"
 #include "support/file_tree.h"
 #include "support/pictures.h"
 #include "support/temp_home.h"

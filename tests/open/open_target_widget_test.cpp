@@ -5,7 +5,7 @@
 #include "fakes/recording_ui.h"
 #include "help/help_window.h"
 #include "open/extraction_feedback.h"
-#include "platform/archiver_testing.h"
+#include "archive/archiver_testing.h"
 #include "platform/file_lock.h"
 #include "platform/modal_testing.h"
 #include "platform/ui_services.h"

@@ -1,6 +1,6 @@
 #include "shell/mod_reg.h"
 
-#include "platform/key_store_testing.h"
+#include "store/key_store_testing.h"
 #include "platform/ui_services.h"
 #include "shell/desktop_entry.h"
 #include "shell/shell_fixture.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "fakes/recording_ui.h"
-#include "platform/key_store.h"
+#include "store/key_store.h"
 #include "shell/mod_reg.h"
 #include "shell/mod_reg_testing.h"
 #include "support/temp_home.h"

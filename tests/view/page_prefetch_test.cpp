@@ -1,6 +1,6 @@
 // The page prefetcher on its own: what it hands a turn, when it hands nothing, how much it
 // holds, and that turns taken while its workers run, or its end while they run, are safe.
-#include "platform/picture_loader.h"
+#include "picture/picture_loader.h"
 #include "support/big_pictures.h"
 #include "support/peak_memory.h"
 #include "support/temp_home.h"

@@ -1,6 +1,6 @@
-#include "platform/archiver_zip_data.h"
+#include "archive/archiver_zip_data.h"
 
-#include "platform/archive_member_names.h"
+#include "archive/archive_member_names.h"
 
 #include <QFile>
 #include <QtEndian>

@@ -3,7 +3,7 @@
 // The first reading of an archive, shared by the archiver's parts: which members there are,
 // how their names are decoded, and what is to be made of them.
 
-#include "platform/archiver.h"
+#include "archive/archiver.h"
 
 #include <QByteArray>
 #include <QString>

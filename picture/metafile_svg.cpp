@@ -1,4 +1,4 @@
-#include "platform/metafile_svg.h"
+#include "picture/metafile_svg.h"
 
 #include "platform/error.h"
 

@@ -1,6 +1,6 @@
-#include "platform/profile_file.h"
+#include "store/profile_file.h"
 
-#include "platform/atomic_file.h"
+#include "store/atomic_file.h"
 
 #include <QByteArray>
 #include <QFile>

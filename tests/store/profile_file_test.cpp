@@ -1,4 +1,4 @@
-#include "platform/profile_file.h"
+#include "store/profile_file.h"
 
 #include "support/temp_home.h"
 #include "support/unprivileged_child.h"

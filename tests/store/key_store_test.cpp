@@ -1,6 +1,6 @@
-#include "platform/key_store.h"
+#include "store/key_store.h"
 
-#include "platform/key_store_testing.h"
+#include "store/key_store_testing.h"
 #include "shell/shell_fixture.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
-#include "platform/key_store.h"
+#include "store/key_store.h"
 
-#include "platform/atomic_file.h"
+#include "store/atomic_file.h"
 #include "platform/install_folder.h"
-#include "platform/key_store_testing.h"
+#include "store/key_store_testing.h"
 #include "platform/path_separator.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "platform/jpeg_scaled.h"
+#include "picture/jpeg_scaled.h"
 
 #include "platform/error.h"
 

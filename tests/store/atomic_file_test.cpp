@@ -1,6 +1,6 @@
-#include "platform/atomic_file.h"
+#include "store/atomic_file.h"
 
-#include "platform/atomic_file_testing.h"
+#include "store/atomic_file_testing.h"
 #include "support/unprivileged_child.h"
 
 #include <gtest/gtest.h>

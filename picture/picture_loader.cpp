@@ -1,11 +1,11 @@
-#include "platform/picture_loader.h"
+#include "picture/picture_loader.h"
 
 #include "platform/error.h"
-#include "platform/jpeg_scaled.h"
+#include "picture/jpeg_scaled.h"
 #include "platform/large_buffer.h"
-#include "platform/metafile_svg.h"
+#include "picture/metafile_svg.h"
 #include "platform/physical_memory.h"
-#include "platform/picture_data.h"
+#include "picture/picture_data.h"
 #include "platform/screen.h"
 
 #include <QBuffer>

@@ -1,7 +1,7 @@
-#include "platform/archiver_plan.h"
+#include "archive/archiver_plan.h"
 
-#include "platform/archive_member_names.h"
-#include "platform/archiver.h"
+#include "archive/archive_member_names.h"
+#include "archive/archiver.h"
 #include "platform/path_separator.h"
 
 #include <QFile>

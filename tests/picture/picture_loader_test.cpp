@@ -1,7 +1,7 @@
-#include "platform/picture_loader.h"
+#include "picture/picture_loader.h"
 
 #include "platform/error.h"
-#include "platform/metafile_svg.h"
+#include "picture/metafile_svg.h"
 #include "support/big_pictures.h"
 #include "support/peak_memory.h"
 

@@ -1,8 +1,8 @@
-#include "platform/archiver.h"
+#include "archive/archiver.h"
 
-#include "platform/archiver_plan.h"
-#include "platform/archiver_testing.h"
-#include "platform/archiver_zip_data.h"
+#include "archive/archiver_plan.h"
+#include "archive/archiver_testing.h"
+#include "archive/archiver_zip_data.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/path_separator.h"

@@ -1,4 +1,4 @@
-#include "platform/archive_member_names.h"
+#include "archive/archive_member_names.h"
 
 #include <gtest/gtest.h>
 

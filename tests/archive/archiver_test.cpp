@@ -1,6 +1,6 @@
-#include "platform/archiver.h"
+#include "archive/archiver.h"
 
-#include "platform/archiver_testing.h"
+#include "archive/archiver_testing.h"
 #include "support/file_tree.h"
 #include "support/lzh_writer.h"
 #include "support/zip_writer.h"

@@ -1,6 +1,6 @@
-#include "platform/atomic_file.h"
+#include "store/atomic_file.h"
 
-#include "platform/atomic_file_testing.h"
+#include "store/atomic_file_testing.h"
 
 #include <algorithm>
 #include <cerrno>
