@@ -1,9 +1,9 @@
 #include "app/main_window.h"
 #include "platform/child_window_style.h"
 #include "platform/install_folder.h"
-#include "store/profile_file.h"
 #include "platform/screen.h"
 #include "platform/session_bus.h"
+#include "store/profile_file.h"
 
 #include <QApplication>
 

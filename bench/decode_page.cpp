@@ -4,8 +4,8 @@
 // milliseconds it took. bench/run sets it beside `djpeg -scale 1/2` of the same pages.
 //
 //   folivo_decode_page WIDTH HEIGHT PAGE...
-#include "platform/error.h"
 #include "picture/picture_loader.h"
+#include "platform/error.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>

@@ -6,10 +6,10 @@
 //   build/test/bench/folivo_open_bench --benchmark_repetitions=3
 //       --benchmark_report_aggregates_only=true   (one command line)
 #include "app/main_window.h"
-#include "fakes/recording_ui.h"
-#include "open/archive_extract.h"
 #include "archive/archiver.h"
 #include "archive/archiver_testing.h"
+#include "fakes/recording_ui.h"
+#include "open/archive_extract.h"
 #include "platform/file_system.h"
 #include "platform/install_folder.h"
 #include "scan_pages.h"

@@ -1,7 +1,7 @@
 #include "fuzz/fuzz_archive.h"
 
-#include "fuzz/fuzz_support.h"
 #include "archive/archiver.h"
+#include "fuzz/fuzz_support.h"
 
 #include <QDirIterator>
 #include <QFileInfo>

@@ -2,8 +2,8 @@
 // Every failure must come as folivo::Error; anything else (a crash, another exception, a
 // picture that claims a size it cannot be drawn at without saying so) is a finding.
 #include "fuzz/fuzz_support.h"
-#include "platform/error.h"
 #include "picture/picture_loader.h"
+#include "platform/error.h"
 
 #include <QGuiApplication>
 #include <QImage>

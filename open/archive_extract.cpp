@@ -1,7 +1,7 @@
 #include "open/archive_extract.h"
 
-#include "open/extraction_feedback.h"
 #include "archive/archiver.h"
+#include "open/extraction_feedback.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/install_folder.h"

@@ -1,11 +1,11 @@
 #include "picture/picture_loader.h"
 
-#include "platform/error.h"
 #include "picture/jpeg_scaled.h"
-#include "platform/large_buffer.h"
 #include "picture/metafile_svg.h"
-#include "platform/physical_memory.h"
 #include "picture/picture_data.h"
+#include "platform/error.h"
+#include "platform/large_buffer.h"
+#include "platform/physical_memory.h"
 #include "platform/screen.h"
 
 #include <QBuffer>

@@ -3,8 +3,8 @@
 #include "platform/blanks.h"
 #include "platform/combo_box.h"
 #include "platform/install_folder.h"
-#include "store/profile_file.h"
 #include "platform/ui_services.h"
+#include "store/profile_file.h"
 
 #include <chrono>
 #include <thread>

@@ -1,8 +1,8 @@
 #include "shell/desktop_entry.h"
 
+#include "platform/path_separator.h"
 #include "store/atomic_file.h"
 #include "store/key_store.h"
-#include "platform/path_separator.h"
 
 #include <QDir>
 #include <QFile>

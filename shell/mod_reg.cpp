@@ -1,9 +1,9 @@
 #include "shell/mod_reg.h"
 
-#include "store/key_store.h"
 #include "platform/ui_services.h"
 #include "shell/desktop_entry.h"
 #include "shell/mod_reg_testing.h"
+#include "store/key_store.h"
 
 #include <QCoreApplication>
 #include <QDir>

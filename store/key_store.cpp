@@ -1,9 +1,9 @@
 #include "store/key_store.h"
 
-#include "store/atomic_file.h"
 #include "platform/install_folder.h"
-#include "store/key_store_testing.h"
 #include "platform/path_separator.h"
+#include "store/atomic_file.h"
+#include "store/key_store_testing.h"
 
 #include <QFile>
 

@@ -1,10 +1,10 @@
 #include "view/page_prefetch.h"
 
+#include "picture/jpeg_scaled.h"
 #include "platform/blanks.h"
 #include "platform/combo_box.h"
 #include "platform/dir_listing.h"
 #include "platform/error.h"
-#include "picture/jpeg_scaled.h"
 #include "platform/path_separator.h"
 #include "platform/screen.h"
 #include "platform/thread_priority.h"

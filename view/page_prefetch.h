@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/file_stamp.h"
 #include "picture/picture_loader.h"
+#include "platform/file_stamp.h"
 
 #include <QImage>
 #include <QSize>

@@ -1,5 +1,6 @@
 #include "view/page_window.h"
 
+#include "picture/picture_loader.h"
 #include "platform/blanks.h"
 #include "platform/child_window_host.h"
 #include "platform/combo_box.h"
@@ -7,7 +8,6 @@
 #include "platform/file_drop.h"
 #include "platform/file_stamp.h"
 #include "platform/path_separator.h"
-#include "picture/picture_loader.h"
 #include "platform/screen.h"
 #include "platform/ui_services.h"
 #include "view/fit_search.h"

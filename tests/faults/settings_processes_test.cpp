@@ -3,8 +3,8 @@
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
 #include "platform/install_folder.h"
-#include "store/profile_file.h"
 #include "settings/ini_file.h"
+#include "store/profile_file.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>

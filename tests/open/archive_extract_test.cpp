@@ -1,8 +1,8 @@
 #include "open/archive_extract.h"
 
-#include "open/extraction_feedback.h"
 #include "archive/archiver.h"
 #include "archive/archiver_testing.h"
+#include "open/extraction_feedback.h"
 #include "platform/file_lock.h"
 #include "platform/install_folder.h"
 #include "support/file_tree.h"

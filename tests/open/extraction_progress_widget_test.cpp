@@ -1,12 +1,12 @@
 // A long extraction on a real main window: the progress window, its 中止, and the input that
 // must not start another command meanwhile.
 #include "app/main_window.h"
+#include "archive/archiver_testing.h"
 #include "fakes/recording_ui.h"
 #include "open/archive_extract.h"
 #include "open/extraction_feedback.h"
 #include "open/extraction_progress_window.h"
 #include "open/progress_window_feedback.h"
-#include "archive/archiver_testing.h"
 #include "support/file_tree.h"
 #include "support/pictures.h"
 #include "support/temp_home.h"

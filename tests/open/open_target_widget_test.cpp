@@ -1,11 +1,11 @@
 // Opening what the user names or drops, on a real main window: every road of the open
 // procedure, with the exact messages, and drops on each window.
 #include "app/main_window.h"
+#include "archive/archiver_testing.h"
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
 #include "help/help_window.h"
 #include "open/extraction_feedback.h"
-#include "archive/archiver_testing.h"
 #include "platform/file_lock.h"
 #include "platform/modal_testing.h"
 #include "platform/ui_services.h"

@@ -1,7 +1,7 @@
 #include "picture/picture_loader.h"
 
-#include "platform/error.h"
 #include "picture/metafile_svg.h"
+#include "platform/error.h"
 #include "support/big_pictures.h"
 #include "support/peak_memory.h"
 

@@ -1,9 +1,9 @@
 #include "shell/mod_reg.h"
 
-#include "store/key_store_testing.h"
 #include "platform/ui_services.h"
 #include "shell/desktop_entry.h"
 #include "shell/shell_fixture.h"
+#include "store/key_store_testing.h"
 
 #include <gtest/gtest.h>
 

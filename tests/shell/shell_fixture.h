@@ -1,9 +1,9 @@
 #pragma once
 
 #include "fakes/recording_ui.h"
-#include "store/key_store.h"
 #include "shell/mod_reg.h"
 #include "shell/mod_reg_testing.h"
+#include "store/key_store.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>

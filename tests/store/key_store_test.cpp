@@ -1,7 +1,7 @@
 #include "store/key_store.h"
 
-#include "store/key_store_testing.h"
 #include "shell/shell_fixture.h"
+#include "store/key_store_testing.h"
 
 #include <gtest/gtest.h>
 
