@@ -470,8 +470,7 @@ std::optional<Copy> writeDirect(const Extraction& job, archive* reader, ZipDataR
     if (!data->deflated)
         return writeStored(*direct, dataOffset, *data, writer, job.progress);
     // Read whole, a deflated member has been checked before its first byte is written; one
-    // that fails the check is read again by libarchive, which tells what is wrong with it
-    // as before.
+    // that fails the check is read again by libarchive, which tells what is wrong with it.
     const std::optional<std::span<const char>> whole = direct->read(dataOffset, *data);
     if (!whole)
         return std::nullopt;

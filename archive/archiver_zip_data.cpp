@@ -118,8 +118,8 @@ char* ZipDataReader::Buffer::reserve(size_t size)
     if (size <= m_memory.capacity() && !m_memory.isNull())
         return m_memory.data();
     // The slack spares a new buffer for each slightly larger member.
-    m_memory = LargeBuffer(); // the old one goes first: never two at once
-    m_memory = LargeBuffer(std::max<size_t>(size, 1) + size / 32);
+    m_memory = PrefaultedBuffer(); // the old one goes first: never two at once
+    m_memory = PrefaultedBuffer(std::max<size_t>(size, 1) + size / 32);
     return m_memory.data();
 }
 

@@ -9,7 +9,7 @@
 // fields, other methods, encryption, a damaged or oddly laid out member) is left to
 // libarchive, which then also says what is wrong with it.
 
-#include "platform/large_buffer.h"
+#include "platform/prefaulted_buffer.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -76,7 +76,7 @@ private:
         char* reserve(size_t size);
 
     private:
-        LargeBuffer m_memory;
+        PrefaultedBuffer m_memory;
     };
 
     int m_fd = -1;

@@ -11,7 +11,7 @@ namespace folivo {
 /// window but the progress window, so that no other command can start meanwhile. When the
 /// work takes longer than the delay, a progress window is shown over the owner window; its
 /// 中止 makes the work stop as a failed extraction. With no window behind the owner handle
-/// (or off the user-interface thread) the work runs in place, as before there was feedback.
+/// (or off the user-interface thread) the work runs in place, with no window and no stop.
 class ProgressWindowFeedback final : public ExtractionFeedback {
 public:
     static constexpr std::chrono::milliseconds kDefaultDelay{500};

@@ -1,7 +1,7 @@
 #include "picture/jpeg_scaled.h"
 
 #include "platform/error.h"
-#include "platform/large_buffer.h"
+#include "platform/prefaulted_buffer.h"
 
 #include <QFile>
 
@@ -180,16 +180,16 @@ struct Source {
 // Pixels of pages let go of, for the next pages drawn: two, as one page is drawn ahead in
 // each direction. A page enlarged far beyond a screen's size is not kept: no page turned to
 // would fit in it.
-LargeBufferPool& pixelPool()
+PrefaultedBufferPool& pixelPool()
 {
     // Never destroyed: pixels may be let go of while the program ends.
-    static auto* const pool = new LargeBufferPool(2, std::size_t{64} << 20);
+    static auto* const pool = new PrefaultedBufferPool(2, std::size_t{64} << 20);
     return *pool;
 }
 
 void givePixelsBack(void* info)
 {
-    auto* buffer = static_cast<LargeBuffer*>(info);
+    auto* buffer = static_cast<PrefaultedBuffer*>(info);
     pixelPool().give(std::move(*buffer));
     delete buffer;
 }
@@ -201,10 +201,10 @@ QImage mappedImage(const QSize& size)
 {
     const qsizetype stride = qsizetype{size.width()} * 4;
     const auto length = static_cast<std::size_t>(stride) * static_cast<std::size_t>(size.height());
-    LargeBuffer buffer = pixelPool().take(length);
+    PrefaultedBuffer buffer = pixelPool().take(length);
     if (buffer.isNull())
         return QImage();
-    auto* held = new LargeBuffer(std::move(buffer));
+    auto* held = new PrefaultedBuffer(std::move(buffer));
     QImage image(reinterpret_cast<uchar*>(held->data()), size.width(), size.height(), stride,
                  QImage::Format_RGB32, givePixelsBack, held);
     if (image.isNull())

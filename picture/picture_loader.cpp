@@ -4,8 +4,8 @@
 #include "picture/metafile_svg.h"
 #include "picture/picture_data.h"
 #include "platform/error.h"
-#include "platform/large_buffer.h"
 #include "platform/physical_memory.h"
+#include "platform/prefaulted_buffer.h"
 #include "platform/screen.h"
 
 #include <QBuffer>
@@ -92,7 +92,7 @@ QSize jpegDecodeSize(const QSize& full, const QSize& target)
 /// A file's bytes. Those of a large file lie in a buffer that goes back to a pool for the
 /// next page's, and `bytes` only shows them: it must not outlive `storage`.
 struct FileBytes {
-    std::shared_ptr<LargeBuffer> storage;
+    std::shared_ptr<PrefaultedBuffer> storage;
     QByteArray bytes;
 };
 
@@ -168,7 +168,7 @@ public:
     }
 
 private:
-    std::shared_ptr<LargeBuffer> m_storage; // first: it outlives the view of it
+    std::shared_ptr<PrefaultedBuffer> m_storage; // first: it outlives the view of it
     QByteArray m_bytes;
     QByteArray m_format;
     QSize m_pixels;
@@ -214,10 +214,10 @@ private:
 
 // The bytes of the page let go of, for the page read next: a turn lets one go just before
 // it reads the next.
-LargeBufferPool& fileBytesPool()
+PrefaultedBufferPool& fileBytesPool()
 {
     // Never destroyed: a picture may be let go of while the program ends.
-    static auto* const pool = new LargeBufferPool(1, std::size_t{64} << 20);
+    static auto* const pool = new PrefaultedBufferPool(1, std::size_t{64} << 20);
     return *pool;
 }
 
@@ -243,9 +243,9 @@ FileBytes readWholeFile(const QString& path)
         return FileBytes{nullptr, std::move(bytes)};
     }
     // A scan of megabytes, read into memory ready for it instead of faulted in page by page.
-    std::shared_ptr<LargeBuffer> storage(
-        new LargeBuffer(fileBytesPool().take(static_cast<std::size_t>(expected))),
-        [](LargeBuffer* buffer) {
+    std::shared_ptr<PrefaultedBuffer> storage(
+        new PrefaultedBuffer(fileBytesPool().take(static_cast<std::size_t>(expected))),
+        [](PrefaultedBuffer* buffer) {
             fileBytesPool().give(std::move(*buffer));
             delete buffer;
         });

@@ -1,6 +1,6 @@
 #include "platform/window_store.h"
 
-#include "platform/large_buffer.h"
+#include "platform/prefaulted_buffer.h"
 
 #include <QBackingStore>
 #include <QImage>
@@ -21,9 +21,8 @@ void prepareWindowStore(QWidget& window)
         return;
     const auto* image = static_cast<const QImage*>(device);
     // A window across the screen is several MB of new memory. Touched page by page, every
-    // first touch stops the paint for a fault (about 10 µs on a virtual machine, a tenth of
-    // the start-up for a full-screen window); asked for at once, the kernel fills in the page
-    // tables in one call.
+    // first touch stops the paint for a fault, a noticeable part of the start-up for a
+    // full-screen window; asked for at once, the kernel fills in the page tables in one call.
     populatePages(const_cast<uchar*>(image->constBits()), // it writes no byte
                   static_cast<std::size_t>(image->sizeInBytes()));
 }

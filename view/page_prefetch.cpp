@@ -332,7 +332,7 @@ void PagePrefetch::prepare(const QString& path, std::uint64_t generation)
         const auto reserveDeviceSize = [&](const QSize& naturalTwips) {
             const FitResult fit =
                 fitPage(naturalTwips.width(), naturalTwips.height(), sizing.bairitu, 1.0,
-                        sizing.viewWidth, sizing.viewHeight, 1, sizing.mode2);
+                        sizing.viewWidth, sizing.viewHeight, 1, sizing.zoomFixed ? 1 : 0);
             const QSize pixels(twipsToPixels(fit.width, sizing.twipsPerPixel),
                                twipsToPixels(fit.height, sizing.twipsPerPixel));
             const QSize device = ImageControl::deviceSize(pixels, sizing.devicePixelRatio);

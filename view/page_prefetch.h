@@ -24,7 +24,7 @@ struct PageTurnSizing {
     std::int32_t viewWidth = 0;  ///< twips
     std::int32_t viewHeight = 0; ///< twips
     double bairitu = 1.0;        ///< 1, or the kept zoom when the magnification is fixed
-    std::int16_t mode2 = 0;
+    bool zoomFixed = false;      ///< 倍率固定: the zoom carries over to the next page
     double twipsPerPixel = 15.0;
     qreal devicePixelRatio = 1.0;
 

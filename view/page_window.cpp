@@ -167,8 +167,8 @@ void Form_Main::prepareNextTurns(const ImageControl& Image, const QString& folde
     PageTurnSizing sizing;
     sizing.viewWidth = Mod_Varnox::View_Width;
     sizing.viewHeight = Mod_Varnox::View_Height;
-    sizing.mode2 = m_host->zoomFixed() ? 1 : 0;
-    sizing.bairitu = sizing.mode2 == 1 ? bairitu : 1.0;
+    sizing.zoomFixed = m_host->zoomFixed();
+    sizing.bairitu = sizing.zoomFixed ? bairitu : 1.0;
     sizing.twipsPerPixel = twipsPerPixel();
     sizing.devicePixelRatio = Image.devicePixelRatioF();
     // A page turned again within a quarter of a second was not read: the reader is flicking

@@ -1,4 +1,4 @@
-#include "platform/large_buffer.h"
+#include "platform/prefaulted_buffer.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -37,7 +37,7 @@ void populatePages([[maybe_unused]] void* data, [[maybe_unused]] std::size_t siz
 #endif
 }
 
-LargeBuffer::LargeBuffer(std::size_t size)
+PrefaultedBuffer::PrefaultedBuffer(std::size_t size)
 {
     // Whole huge pages where the buffer spans them, small pages for the rest: a 3.4 MB page
     // then holds 3.4 MB, not 4.
@@ -64,19 +64,19 @@ LargeBuffer::LargeBuffer(std::size_t size)
     populatePages(m_data, m_capacity);
 }
 
-LargeBuffer::~LargeBuffer()
+PrefaultedBuffer::~PrefaultedBuffer()
 {
     if (m_data)
         ::munmap(m_data, m_capacity);
 }
 
-LargeBuffer::LargeBuffer(LargeBuffer&& other) noexcept
+PrefaultedBuffer::PrefaultedBuffer(PrefaultedBuffer&& other) noexcept
     : m_data(std::exchange(other.m_data, nullptr))
     , m_capacity(std::exchange(other.m_capacity, 0))
 {
 }
 
-LargeBuffer& LargeBuffer::operator=(LargeBuffer&& other) noexcept
+PrefaultedBuffer& PrefaultedBuffer::operator=(PrefaultedBuffer&& other) noexcept
 {
     if (this != &other) {
         if (m_data)
@@ -87,27 +87,28 @@ LargeBuffer& LargeBuffer::operator=(LargeBuffer&& other) noexcept
     return *this;
 }
 
-LargeBuffer LargeBufferPool::take(std::size_t size)
+PrefaultedBuffer PrefaultedBufferPool::take(std::size_t size)
 {
     {
         const std::lock_guard lock(m_mutex);
-        const auto fits = std::find_if(m_free.begin(), m_free.end(), [&](const LargeBuffer& b) {
-            return b.capacity() >= size && b.capacity() - size <= size / 4;
-        });
+        const auto fits =
+            std::find_if(m_free.begin(), m_free.end(), [&](const PrefaultedBuffer& b) {
+                return b.capacity() >= size && b.capacity() - size <= size / 4;
+            });
         if (fits != m_free.end()) {
-            LargeBuffer found = std::move(*fits);
+            PrefaultedBuffer found = std::move(*fits);
             m_free.erase(fits);
             return found;
         }
     }
-    return LargeBuffer(size);
+    return PrefaultedBuffer(size);
 }
 
-void LargeBufferPool::give(LargeBuffer buffer)
+void PrefaultedBufferPool::give(PrefaultedBuffer buffer)
 {
     if (buffer.isNull() || m_kept == 0 || buffer.capacity() > m_largest)
         return;
-    LargeBuffer oldest; // unmapped once the lock is let go
+    PrefaultedBuffer oldest; // unmapped once the lock is let go
     const std::lock_guard lock(m_mutex);
     // The newest is kept: a book with larger pages needs its own sizes from now on.
     if (m_free.size() >= m_kept) {

@@ -1,4 +1,4 @@
-#include "platform/large_buffer.h"
+#include "platform/prefaulted_buffer.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +11,12 @@ namespace {
 
 constexpr std::size_t kMb = std::size_t{1} << 20;
 
-TEST(LargeBufferTest, HoldsItsWholeSizeZeroedAcrossHugeAndSmallPages)
+TEST(PrefaultedBufferTest, HoldsItsWholeSizeZeroedAcrossHugeAndSmallPages)
 {
     // Less than a page; a page and a byte; a scan's size, across a huge page and a tail.
     for (const std::size_t size : {std::size_t{1}, std::size_t{4097}, 3 * kMb + 417 * 1024}) {
         SCOPED_TRACE(size);
-        LargeBuffer buffer(size);
+        PrefaultedBuffer buffer(size);
         ASSERT_FALSE(buffer.isNull());
         ASSERT_GE(buffer.capacity(), size);
         const char* begin = buffer.data();
@@ -24,18 +24,18 @@ TEST(LargeBufferTest, HoldsItsWholeSizeZeroedAcrossHugeAndSmallPages)
         EXPECT_TRUE(std::all_of(begin, end, [](char c) { return c == 0; }));
         std::fill(buffer.data(), buffer.data() + buffer.capacity(), '\x5a');
 
-        LargeBuffer moved = std::move(buffer);
+        PrefaultedBuffer moved = std::move(buffer);
         EXPECT_TRUE(buffer.isNull()); // NOLINT(bugprone-use-after-move): what a move leaves
         EXPECT_EQ(moved.data()[moved.capacity() - 1], '\x5a');
     }
 }
 
-TEST(LargeBufferTest, APoolGivesBackOnlyBuffersThatFitAndKeepsTheNewest)
+TEST(PrefaultedBufferTest, APoolGivesBackOnlyBuffersThatFitAndKeepsTheNewest)
 {
-    LargeBufferPool pool(2, 4 * kMb);
-    LargeBuffer small(1 * kMb);
-    LargeBuffer middle(2 * kMb);
-    LargeBuffer large(4 * kMb);
+    PrefaultedBufferPool pool(2, 4 * kMb);
+    PrefaultedBuffer small(1 * kMb);
+    PrefaultedBuffer middle(2 * kMb);
+    PrefaultedBuffer large(4 * kMb);
     const char* const middleData = middle.data();
     const char* const largeData = large.data();
     pool.give(std::move(small));
@@ -44,16 +44,16 @@ TEST(LargeBufferTest, APoolGivesBackOnlyBuffersThatFitAndKeepsTheNewest)
 
     // A buffer more than a quarter larger is not handed out: a page would hold far more
     // memory than it needs.
-    LargeBuffer forSmall = pool.take(1 * kMb);
+    PrefaultedBuffer forSmall = pool.take(1 * kMb);
     EXPECT_NE(forSmall.data(), middleData);
     EXPECT_NE(forSmall.data(), largeData);
     EXPECT_GE(forSmall.capacity(), 1 * kMb);
     // A smaller one never is.
-    LargeBuffer forHuge = pool.take(5 * kMb);
+    PrefaultedBuffer forHuge = pool.take(5 * kMb);
     EXPECT_NE(forHuge.data(), largeData);
     EXPECT_GE(forHuge.capacity(), 5 * kMb);
 
-    LargeBuffer forMiddle = pool.take(2 * kMb - 4096);
+    PrefaultedBuffer forMiddle = pool.take(2 * kMb - 4096);
     EXPECT_EQ(forMiddle.data(), middleData);
     EXPECT_EQ(pool.take(4 * kMb).data(), largeData);
 }
