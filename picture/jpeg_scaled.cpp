@@ -21,7 +21,6 @@ namespace folivo {
 namespace {
 
 constexpr int kChannels = 3;
-constexpr int kEighths = 8;
 
 struct ErrorManager {
     jpeg_error_mgr pub;
@@ -187,11 +186,9 @@ PrefaultedBufferPool& pixelPool()
     return *pool;
 }
 
-void givePixelsBack(void* info)
+void letPixelsGo(void* info)
 {
-    auto* buffer = static_cast<PrefaultedBuffer*>(info);
-    pixelPool().give(std::move(*buffer));
-    delete buffer;
+    delete static_cast<std::shared_ptr<PrefaultedBuffer>*>(info);
 }
 
 // Pixels outside the memory allocator, ready to be written: pages drawn ahead on worker
@@ -201,14 +198,14 @@ QImage mappedImage(const QSize& size)
 {
     const qsizetype stride = qsizetype{size.width()} * 4;
     const auto length = static_cast<std::size_t>(stride) * static_cast<std::size_t>(size.height());
-    PrefaultedBuffer buffer = pixelPool().take(length);
-    if (buffer.isNull())
+    std::shared_ptr<PrefaultedBuffer> buffer = pixelPool().lend(length);
+    if (!buffer)
         return QImage();
-    auto* held = new PrefaultedBuffer(std::move(buffer));
-    QImage image(reinterpret_cast<uchar*>(held->data()), size.width(), size.height(), stride,
-                 QImage::Format_RGB32, givePixelsBack, held);
+    auto* held = new std::shared_ptr<PrefaultedBuffer>(std::move(buffer));
+    QImage image(reinterpret_cast<uchar*>((*held)->data()), size.width(), size.height(), stride,
+                 QImage::Format_RGB32, letPixelsGo, held);
     if (image.isNull())
-        givePixelsBack(held);
+        letPixelsGo(held);
     return image;
 }
 
@@ -254,20 +251,15 @@ Outcome decodeInto(const Source& source, const TargetFor& targetFor, std::int64_
         throw Error(ErrorNumber::OutOfMemory);
     }
     info.out_color_space = JCS_RGB;
-    const auto wantWidth = static_cast<JDIMENSION>(image.width());
-    const auto wantHeight = static_cast<JDIMENSION>(image.height());
-    // The reductions libjpeg-turbo decodes with its fast code: 1/8, 1/4, 1/2 and whole.
-    bool covers = false;
-    for (int eighths = 1; eighths <= kEighths && !covers; eighths *= 2) {
-        info.scale_num = static_cast<unsigned int>(eighths);
-        info.scale_denom = kEighths;
-        jpeg_calc_output_dimensions(&info);
-        covers = info.output_width >= wantWidth && info.output_height >= wantHeight;
-    }
-    if (!covers) {
+    const QSize whole(static_cast<int>(info.image_width), static_cast<int>(info.image_height));
+    if (image.width() > whole.width() || image.height() > whole.height()) {
         jpeg_destroy_decompress(&info);
         return Outcome::NotApplicable;
     }
+    info.scale_num = 1;
+    info.scale_denom = static_cast<unsigned int>(
+        jpegReduction(whole, image.size(), JpegDecoder::Libjpeg).denominator);
+    jpeg_calc_output_dimensions(&info);
 
     const auto sourceWidth = static_cast<int>(info.output_width);
     const auto sourceHeight = static_cast<int>(info.output_height);
@@ -341,6 +333,21 @@ std::optional<QImage> decode(const Source& source, const TargetFor& targetFor,
 }
 
 } // namespace
+
+JpegReduction jpegReduction(const QSize& pixels, const QSize& target, JpegDecoder decoder)
+{
+    // The reductions libjpeg-turbo decodes with its fast code.
+    for (const int denominator : {8, 4, 2}) {
+        const auto reduced = [&](int length) {
+            return decoder == JpegDecoder::Libjpeg ? (length + denominator - 1) / denominator
+                                                   : length / denominator;
+        };
+        const QSize size(reduced(pixels.width()), reduced(pixels.height()));
+        if (size.width() >= target.width() && size.height() >= target.height())
+            return JpegReduction{denominator, size};
+    }
+    return JpegReduction{1, pixels};
+}
 
 std::optional<QImage> decodeJpegScaledDown(const QByteArray& bytes, const QSize& target,
                                            std::int64_t memoryLimit)

@@ -14,6 +14,26 @@ namespace folivo {
 /// Gets a JPEG's size in pixels; gives the size to draw it at, or an empty size for none.
 using TargetFor = std::function<QSize(const QSize& pixels)>;
 
+/// Who decodes a JPEG at a reduced scale, which decides how the reduced size is rounded.
+enum class JpegDecoder {
+    /// libjpeg itself: rounded up, a partial block of pixels still gives one.
+    Libjpeg,
+    /// Qt's reader asked for a scaled size: rounded down. Asked for that size, it decodes at
+    /// exactly that reduction and hands back the size asked for.
+    QtReader,
+};
+
+/// A scale libjpeg decodes a JPEG at, and the size that gives.
+struct JpegReduction {
+    int denominator = 1; ///< 8, 4, 2, or 1 for the whole picture
+    QSize pixels;
+};
+
+/// The smallest of libjpeg's fast scales (1/8, 1/4, 1/2, several times faster than the whole
+/// picture) at which a JPEG of `pixels` still gives at least `target` as `decoder` rounds it;
+/// the whole picture when none does.
+JpegReduction jpegReduction(const QSize& pixels, const QSize& target, JpegDecoder decoder);
+
 /// Decodes the JPEG in `bytes` straight to exactly `target` pixels, when the target is no
 /// larger than the picture: libjpeg decodes at the smallest of its 1/8, 1/4, 1/2 and whole
 /// scales that still covers the target, and each row is averaged down into the page as it

@@ -77,18 +77,6 @@ QImage scaledExactly(QImage image, const QSize& pixels)
     return scaled;
 }
 
-// libjpeg decodes at 1/2, 1/4 and 1/8 of the full size several times faster than at full
-// size: the largest reduction that still leaves at least the target's pixels.
-QSize jpegDecodeSize(const QSize& full, const QSize& target)
-{
-    for (const int denominator : {8, 4, 2}) {
-        const QSize reduced(full.width() / denominator, full.height() / denominator);
-        if (reduced.width() >= target.width() && reduced.height() >= target.height())
-            return reduced;
-    }
-    return full;
-}
-
 /// A file's bytes. Those of a large file lie in a buffer that goes back to a pool for the
 /// next page's, and `bytes` only shows them: it must not outlive `storage`.
 struct FileBytes {
@@ -132,7 +120,7 @@ public:
             if (m_jpeg.scaledDecoding && pixels.width() <= m_pixels.width() &&
                 pixels.height() <= m_pixels.height())
                 return plus(decoder, shown);
-            const QSize decoded = jpegDecodeSize(m_pixels, pixels);
+            const QSize decoded = jpegReduction(m_pixels, pixels, JpegDecoder::QtReader).pixels;
             return plus(decoder, plus(pixelBytes(decoded), decoded == pixels ? 0 : shown));
         }
         // GIF and BMP are decoded whole before they are scaled.
@@ -157,7 +145,7 @@ public:
         reader.setAutoDetectImageFormat(false); // as when it was loaded
         reader.setAutoTransform(false);
         if (m_format == "jpeg") {
-            const QSize decodeSize = jpegDecodeSize(m_pixels, pixels);
+            const QSize decodeSize = jpegReduction(m_pixels, pixels, JpegDecoder::QtReader).pixels;
             if (decodeSize != m_pixels)
                 reader.setScaledSize(decodeSize);
         }
@@ -243,13 +231,9 @@ FileBytes readWholeFile(const QString& path)
         return FileBytes{nullptr, std::move(bytes)};
     }
     // A scan of megabytes, read into memory ready for it instead of faulted in page by page.
-    std::shared_ptr<PrefaultedBuffer> storage(
-        new PrefaultedBuffer(fileBytesPool().take(static_cast<std::size_t>(expected))),
-        [](PrefaultedBuffer* buffer) {
-            fileBytesPool().give(std::move(*buffer));
-            delete buffer;
-        });
-    if (storage->isNull())
+    std::shared_ptr<PrefaultedBuffer> storage =
+        fileBytesPool().lend(static_cast<std::size_t>(expected));
+    if (!storage)
         throw Error(ErrorNumber::OutOfMemory);
     const qint64 got = file.read(storage->data(), expected);
     if (got < 0 || file.error() != QFileDevice::NoError)
@@ -314,7 +298,7 @@ QSharedPointer<const PictureData> loadRaster(FileBytes file)
     reader.setAutoDetectImageFormat(false);
     reader.setAutoTransform(false);
     // JPEG and BMP headers are read here: asked for the size, the reader would first load its
-    // plugin, a few ms on the way to the first page.
+    // plugin on the way to the first page.
     RasterHeader header{format, QSize(), JpegHeader{}};
     if (format == "jpeg")
         header.jpeg = readJpegHeader(bytes);

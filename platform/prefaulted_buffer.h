@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -43,15 +44,18 @@ public:
     {
     }
 
-    /// A kept buffer that holds `size` bytes and is at most a quarter larger (pages of one
-    /// book differ a little in size), with what it last held; else a new one; null when
-    /// none can be had.
+    /// A buffer that holds `size` bytes and goes back to the pool when its last owner lets it
+    /// go: a kept one at most a quarter larger (pages of one book differ a little in size),
+    /// with what it last held; else a new one. Null when none can be had. The pool must
+    /// outlive the buffers it lends.
+    std::shared_ptr<PrefaultedBuffer> lend(std::size_t size);
+
+private:
     PrefaultedBuffer take(std::size_t size);
     /// Keeps the buffer, letting the oldest kept one go when enough are kept; a buffer larger
     /// than the largest kept goes at once.
     void give(PrefaultedBuffer buffer);
 
-private:
     const std::size_t m_kept;
     const std::size_t m_largest;
     std::mutex m_mutex;

@@ -87,6 +87,18 @@ PrefaultedBuffer& PrefaultedBuffer::operator=(PrefaultedBuffer&& other) noexcept
     return *this;
 }
 
+std::shared_ptr<PrefaultedBuffer> PrefaultedBufferPool::lend(std::size_t size)
+{
+    PrefaultedBuffer buffer = take(size);
+    if (buffer.isNull())
+        return nullptr;
+    return std::shared_ptr<PrefaultedBuffer>(new PrefaultedBuffer(std::move(buffer)),
+                                             [this](PrefaultedBuffer* lent) {
+                                                 give(std::move(*lent));
+                                                 delete lent;
+                                             });
+}
+
 PrefaultedBuffer PrefaultedBufferPool::take(std::size_t size)
 {
     {

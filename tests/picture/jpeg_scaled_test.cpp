@@ -79,6 +79,34 @@ TEST(JpegScaledTest, DrawsThePageAsAFullDecodeScaledSmoothlyWould)
     }
 }
 
+// libjpeg counts a partial block as a pixel; Qt's reader, asked for a size, decodes at the
+// scale that size rounds down from.
+TEST(JpegScaledTest, TheReductionIsTheSmallestThatCoversTheTargetAsItsDecoderRounds)
+{
+    const QSize scan(1001, 1403);
+    struct Case {
+        QSize target;
+        JpegDecoder decoder;
+        int denominator;
+        QSize pixels;
+    };
+    for (const Case& c : {
+             Case{{125, 175}, JpegDecoder::Libjpeg, 8, {126, 176}},
+             Case{{125, 175}, JpegDecoder::QtReader, 8, {125, 175}},
+             Case{{126, 150}, JpegDecoder::Libjpeg, 8, {126, 176}},
+             Case{{126, 150}, JpegDecoder::QtReader, 4, {250, 350}},
+             Case{{600, 700}, JpegDecoder::Libjpeg, 1, scan},
+             Case{{501, 702}, JpegDecoder::Libjpeg, 2, {501, 702}},
+             Case{{501, 702}, JpegDecoder::QtReader, 1, scan},
+             Case{{2000, 100}, JpegDecoder::Libjpeg, 1, scan},
+         }) {
+        SCOPED_TRACE(testing::Message() << c.target.width() << " x " << c.target.height());
+        const JpegReduction reduction = jpegReduction(scan, c.target, c.decoder);
+        EXPECT_EQ(reduction.denominator, c.denominator);
+        EXPECT_EQ(reduction.pixels, c.pixels);
+    }
+}
+
 TEST(JpegScaledTest, GreyPicturesComeOutGreyAndLargerTargetsAreLeftToTheCaller)
 {
     QImage grey(64, 48, QImage::Format_Grayscale8);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <utility>
 
 namespace folivo {
@@ -30,32 +31,54 @@ TEST(PrefaultedBufferTest, HoldsItsWholeSizeZeroedAcrossHugeAndSmallPages)
     }
 }
 
-TEST(PrefaultedBufferTest, APoolGivesBackOnlyBuffersThatFitAndKeepsTheNewest)
+TEST(PrefaultedBufferTest, ALentBufferIsLentAgainOnceItsLastOwnerLetsGo)
+{
+    PrefaultedBufferPool pool(1, 4 * kMb);
+    std::shared_ptr<PrefaultedBuffer> lent = pool.lend(2 * kMb);
+    ASSERT_TRUE(lent);
+    const char* const data = lent->data();
+    std::shared_ptr<PrefaultedBuffer> copy = lent;
+    lent.reset();
+    // Still shown by the copy: lent again, one page's bytes would be another's.
+    EXPECT_NE(pool.lend(2 * kMb)->data(), data);
+    copy.reset();
+    EXPECT_EQ(pool.lend(2 * kMb)->data(), data);
+}
+
+TEST(PrefaultedBufferTest, APoolKeepsTheNewestAndLendsOnlyBuffersThatFit)
 {
     PrefaultedBufferPool pool(2, 4 * kMb);
-    PrefaultedBuffer small(1 * kMb);
-    PrefaultedBuffer middle(2 * kMb);
-    PrefaultedBuffer large(4 * kMb);
-    const char* const middleData = middle.data();
-    const char* const largeData = large.data();
-    pool.give(std::move(small));
-    pool.give(std::move(middle));
-    pool.give(std::move(large)); // the small one goes
+    const char* middleData = nullptr;
+    const char* largeData = nullptr;
+    {
+        std::shared_ptr<PrefaultedBuffer> small = pool.lend(1 * kMb);
+        std::shared_ptr<PrefaultedBuffer> middle = pool.lend(2 * kMb);
+        std::shared_ptr<PrefaultedBuffer> large = pool.lend(4 * kMb);
+        ASSERT_TRUE(small && middle && large);
+        middleData = middle->data();
+        largeData = large->data();
+        std::fill(middle->data(), middle->data() + middle->capacity(), '\x5a');
+        small.reset();
+        middle.reset();
+        large.reset(); // the small one goes
+    }
 
-    // A buffer more than a quarter larger is not handed out: a page would hold far more
-    // memory than it needs.
-    PrefaultedBuffer forSmall = pool.take(1 * kMb);
-    EXPECT_NE(forSmall.data(), middleData);
-    EXPECT_NE(forSmall.data(), largeData);
-    EXPECT_GE(forSmall.capacity(), 1 * kMb);
+    // A buffer more than a quarter larger is not lent: a page would hold far more memory
+    // than it needs.
+    const std::shared_ptr<PrefaultedBuffer> forSmall = pool.lend(1 * kMb);
+    EXPECT_NE(forSmall->data(), middleData);
+    EXPECT_NE(forSmall->data(), largeData);
+    EXPECT_GE(forSmall->capacity(), 1 * kMb);
     // A smaller one never is.
-    PrefaultedBuffer forHuge = pool.take(5 * kMb);
-    EXPECT_NE(forHuge.data(), largeData);
-    EXPECT_GE(forHuge.capacity(), 5 * kMb);
+    const std::shared_ptr<PrefaultedBuffer> forHuge = pool.lend(5 * kMb);
+    EXPECT_NE(forHuge->data(), largeData);
+    EXPECT_GE(forHuge->capacity(), 5 * kMb);
 
-    PrefaultedBuffer forMiddle = pool.take(2 * kMb - 4096);
-    EXPECT_EQ(forMiddle.data(), middleData);
-    EXPECT_EQ(pool.take(4 * kMb).data(), largeData);
+    // A kept buffer comes with what it last held.
+    const std::shared_ptr<PrefaultedBuffer> forMiddle = pool.lend(2 * kMb - 4096);
+    EXPECT_EQ(forMiddle->data(), middleData);
+    EXPECT_EQ(forMiddle->data()[0], '\x5a');
+    EXPECT_EQ(pool.lend(4 * kMb)->data(), largeData);
 }
 
 } // namespace
