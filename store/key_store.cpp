@@ -3,7 +3,6 @@
 #include "platform/install_folder.h"
 #include "platform/path_separator.h"
 #include "store/atomic_file.h"
-#include "store/key_store_testing.h"
 
 #include <QFile>
 
@@ -21,8 +20,6 @@ namespace {
 
 constexpr QByteArrayView kHeader = "Folivo key store 1";
 constexpr int ReadFault = 30;
-
-quint64 g_writeCount = 0;
 
 struct Value {
     QString name;
@@ -293,7 +290,6 @@ int save(const Key& root)
         return check;
     if (const int error = replaceFileAtomically(QFile::encodeName(keyStorePath()), serialize(root)))
         return resultFromErrno(error);
-    ++g_writeCount;
     return KeyResult::Success;
 }
 
@@ -462,11 +458,6 @@ quint32 keyFormatMessage(int code, char* buffer, quint32 size)
     std::memcpy(buffer, text.constData(), size_t(text.size()));
     buffer[text.size()] = '\0';
     return quint32(text.size());
-}
-
-quint64 keyStoreWriteCount()
-{
-    return g_writeCount;
 }
 
 } // namespace folivo

@@ -15,7 +15,63 @@
 
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace folivo::test {
+
+/// The key store file as it stands when taken, held open: what a program that read it then
+/// still reads. Held, its inode cannot go to a file written later in its place.
+class HeldKeyFile {
+public:
+    HeldKeyFile()
+        : m_fd(::open(QFile::encodeName(keyStorePath()).constData(), O_RDONLY | O_CLOEXEC))
+    {
+        EXPECT_GE(m_fd, 0) << "no key store file to hold";
+        if (m_fd >= 0)
+            ::fstat(m_fd, &m_stat);
+        m_text = text();
+    }
+    ~HeldKeyFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    HeldKeyFile(const HeldKeyFile&) = delete;
+    HeldKeyFile& operator=(const HeldKeyFile&) = delete;
+
+    /// Whether the store is still this file, neither replaced nor written since it was taken.
+    bool untouched() const
+    {
+        struct stat now {};
+        if (::stat(QFile::encodeName(keyStorePath()).constData(), &now) != 0)
+            return false;
+        return now.st_dev == m_stat.st_dev && now.st_ino == m_stat.st_ino &&
+               now.st_size == m_stat.st_size && now.st_mtim.tv_sec == m_stat.st_mtim.tv_sec &&
+               now.st_mtim.tv_nsec == m_stat.st_mtim.tv_nsec && text() == m_text;
+    }
+    /// The held file's bytes now.
+    QByteArray text() const
+    {
+        QByteArray bytes;
+        char chunk[4096];
+        off_t offset = 0;
+        ssize_t got = 0;
+        while (m_fd >= 0 && (got = ::pread(m_fd, chunk, sizeof chunk, offset)) > 0) {
+            bytes.append(chunk, got);
+            offset += got;
+        }
+        return bytes;
+    }
+    /// Its bytes when it was taken.
+    const QByteArray& textWhenTaken() const { return m_text; }
+
+private:
+    int m_fd;
+    struct stat m_stat {};
+    QByteArray m_text;
+};
 
 /// A fresh key store (in a temporary install folder), a temporary XDG_DATA_HOME for the
 /// desktop entry, recorded message boxes and a fixed program path.
