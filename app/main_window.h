@@ -71,8 +71,6 @@ public:
     QMdiArea* mdiArea() const override { return m_mdiArea; }
     /// The page window, created on its first use.
     Form_Main& pageWindow();
-    Form_Main* pageWindowIfCreated() const { return m_pageWindow; }
-    Form_Help* helpWindow() const { return m_helpWindow; }
 
     // The toolbar's controls, by their fixed names.
     QWidget* Toolbar_Main = nullptr;

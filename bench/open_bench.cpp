@@ -10,6 +10,7 @@
 #include "archive/archiver_testing.h"
 #include "fakes/recording_ui.h"
 #include "open/archive_extract.h"
+#include "open/archive_extract_testing.h"
 #include "platform/file_system.h"
 #include "platform/install_folder.h"
 #include "scan_pages.h"

@@ -1,8 +1,10 @@
 #include "open/archive_extract.h"
 
 #include "archive/archiver.h"
+#include "open/archive_extract_testing.h"
 #include "open/extraction_feedback.h"
 #include "platform/error.h"
+#include "platform/file_lock.h"
 #include "platform/file_system.h"
 #include "platform/install_folder.h"
 #include "platform/path_separator.h"

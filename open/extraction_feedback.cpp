@@ -1,5 +1,6 @@
 #include "open/extraction_feedback.h"
 
+#include "open/extraction_feedback_testing.h"
 #include "open/progress_window_feedback.h"
 
 namespace folivo {

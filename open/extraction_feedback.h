@@ -32,7 +32,5 @@ public:
 
 /// The feedback in force: the one a test installed, else the progress window's.
 ExtractionFeedback& extractionFeedback();
-/// Installs a feedback for tests; nullptr puts the program's own back.
-void setExtractionFeedback(ExtractionFeedback* feedback);
 
 } // namespace folivo

@@ -19,7 +19,6 @@ public:
     ExtractionProgressWindow(const QString& archiveName, QWidget* owner);
 
     void setProgress(const Archiver::Progress& progress);
-    QPushButton* stopButton() const { return m_stop; }
 
 signals:
     void stopRequested();

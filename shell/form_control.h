@@ -23,12 +23,6 @@ public:
     /// Closes the window.
     void Command_Click(int Index);
 
-    QPushButton* commandReg(int index) const { return m_commandReg[index == 0 ? 0 : 1]; }
-    QPushButton* command() const { return m_command; }
-    QGroupBox* frame1() const { return m_frame1; }
-    QGroupBox* frame2() const { return m_frame2; }
-    QLabel* label1() const { return m_label1; }
-
 private:
     QGroupBox* m_frame2;
     QLabel* m_label1;

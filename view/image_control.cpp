@@ -2,6 +2,7 @@
 
 #include "platform/file_drop.h"
 #include "platform/screen.h"
+#include "view/image_control_testing.h"
 
 #include <QPainter>
 #include <QtMath>
@@ -91,6 +92,16 @@ void ImageControl::paintEvent(QPaintEvent*)
         return;
     }
     painter.drawImage(0, 0, m_rendered);
+}
+
+const QImage& shownImage(const ImageControl& control)
+{
+    return control.m_rendered;
+}
+
+int preparedDrawn(const ImageControl& control)
+{
+    return control.m_preparedDrawn;
 }
 
 } // namespace folivo

@@ -21,26 +21,17 @@ public:
     /// A prepared image is the picture already rendered ahead of time: it is drawn instead
     /// of rendering again when it turns out to have the size the control draws at.
     void setPicture(const Picture& picture, const QImage& prepared = QImage());
-    const Picture& picture() const { return m_picture; }
     /// Lets go of the picture and its pixels, keeping the control's size: for a control that
     /// is hidden and gets a new picture before it is shown again.
     void dropPicture();
 
     /// Switching stretch on renders the picture at the control's size (may throw Error).
     void setStretch(bool stretch);
-    bool stretch() const { return m_stretch; }
 
     int widthTwips() const { return m_widthTwips; }
     int heightTwips() const { return m_heightTwips; }
     /// Sets the size in twips; the widget is resized to the nearest whole pixels.
     void setSizeTwips(int widthTwips, int heightTwips);
-
-    /// The image drawn on screen, for tests and screenshots: the control's size in device
-    /// pixels, so that a page on a high-density screen is drawn one to one.
-    const QImage& shownImage() const { return m_rendered; }
-
-    /// How many pictures were drawn from an image prepared ahead, for tests and benchmarks.
-    int preparedDrawn() const { return m_preparedDrawn; }
 
     /// The size in device pixels at which a control of this many pixels is drawn.
     static QSize deviceSize(const QSize& pixels, qreal devicePixelRatio);
@@ -54,12 +45,16 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // What the tests read of the control (image_control_testing.h).
+    friend const QImage& shownImage(const ImageControl& control);
+    friend int preparedDrawn(const ImageControl& control);
+
     void renderIfStretched();
 
     Picture m_picture;
     QImage m_rendered;
     QImage m_prepared;
-    int m_preparedDrawn = 0;
+    int m_preparedDrawn = 0; // read by the tests only
     bool m_stretch = false;
     int m_widthTwips = 0;
     int m_heightTwips = 0;

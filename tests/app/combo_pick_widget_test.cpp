@@ -1,6 +1,7 @@
 // The folder and file boxes of the toolbar, driven with real wheel and key events: only a
 // real pick acts, and it acts on the entry next to the one shown.
 #include "app/main_window.h"
+#include "app/main_window_testing.h"
 #include "fakes/recording_ui.h"
 #include "platform/install_folder.h"
 #include "settings/ini_file.h"
@@ -68,7 +69,7 @@ protected:
     }
     QString pathText() const { return window.Combo_Path->currentText(); }
     QString fileText() const { return window.Combo_File->currentText(); }
-    QSize pageSize() const { return window.pageWindowIfCreated()->subWindow()->size(); }
+    QSize pageSize() const { return pageWindowIfCreated(window)->subWindow()->size(); }
     QString current() const
     {
         QString value;

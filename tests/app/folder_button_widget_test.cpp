@@ -1,6 +1,7 @@
 // The folder button: what the main window does after the folder registration window closes,
 // and the start-up that asks for a folder when it has none.
 #include "app/main_window.h"
+#include "app/main_window_testing.h"
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
 #include "platform/modal_testing.h"
@@ -113,7 +114,7 @@ TEST_F(FolderButton, DeletingTheCurrentFolderEmptiesTheListsButKeepsThePage)
     EXPECT_EQ(window.Combo_File->count(), 0);
     EXPECT_EQ(registered(), QStringList{second});
     EXPECT_EQ(current(), QString());
-    EXPECT_TRUE(window.pageWindowIfCreated()->subWindow()->isVisible());
+    EXPECT_TRUE(pageWindowIfCreated(window)->subWindow()->isVisible());
 }
 
 TEST_F(FolderButton, AVanishedFolderIsCutBackAndTheAncestorOpensAfterClose)

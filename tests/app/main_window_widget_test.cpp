@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/main_window_testing.h"
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
 #include "help/help_window.h"
@@ -9,6 +10,7 @@
 #include "support/temp_home.h"
 #include "support/zip_writer.h"
 #include "view/image_control.h"
+#include "view/image_control_testing.h"
 #include "view/page_prefetch.h"
 #include "view/page_state.h"
 #include "view/page_window.h"
@@ -130,8 +132,8 @@ TEST_F(StartUp, PlacesTheWindowAcrossTheScreenAndShowsHelpOnTheRightHalf)
     EXPECT_EQ(window.frameGeometry(), QRect(0, 0, 1920, 1080 - 27));
     EXPECT_EQ(Mod_Varnox::View_Width, 1920 * 15 - 127);
     EXPECT_EQ(Mod_Varnox::View_Height, (1080 - 27) * 15 - 817);
-    ASSERT_NE(window.helpWindow(), nullptr);
-    EXPECT_EQ(window.helpWindow()->parentWidget()->pos(), QPoint(960, 0));
+    ASSERT_NE(helpWindow(window), nullptr);
+    EXPECT_EQ(helpWindow(window)->parentWidget()->pos(), QPoint(960, 0));
 }
 
 TEST_F(StartUp, WithoutPathReopensTheCurrentFolderAtItsFirstPage)
@@ -148,9 +150,9 @@ TEST_F(StartUp, WithoutPathReopensTheCurrentFolderAtItsFirstPage)
         window.MDIForm_Load(line);
         EXPECT_EQ(window.Combo_Path->currentText(), folder);
         EXPECT_EQ(window.Combo_File->currentText(), QStringLiteral("p1.jpg"));
-        ASSERT_NE(window.pageWindowIfCreated(), nullptr);
-        EXPECT_TRUE(window.pageWindowIfCreated()->subWindow()->isVisible());
-        EXPECT_EQ(window.pageWindowIfCreated()->subWindow()->pos(), QPoint(0, 0));
+        ASSERT_NE(pageWindowIfCreated(window), nullptr);
+        EXPECT_TRUE(pageWindowIfCreated(window)->subWindow()->isVisible());
+        EXPECT_EQ(pageWindowIfCreated(window)->subWindow()->pos(), QPoint(0, 0));
     }
     EXPECT_TRUE(ui.messages.empty());
 }
@@ -162,10 +164,10 @@ TEST_F(StartUp, AFolderOnTheCommandLineShowsItsFirstPageDecodedWhileTheWindowWas
         MDIForm_Main::startReadingAhead(QLatin1Char('"') + folder + QLatin1Char('"')));
     window.MDIForm_Load(folder);
     EXPECT_EQ(window.Combo_File->currentText(), QStringLiteral("p1.jpg"));
-    const ImageControl* image = window.pageWindowIfCreated()->Image_Main();
-    EXPECT_EQ(image->preparedDrawn(), 1);
-    EXPECT_EQ(image->shownImage(),
-              loadPicture(folder + QStringLiteral("/p1.jpg")).render(image->shownImage().size()));
+    const ImageControl* image = pageWindowIfCreated(window)->Image_Main();
+    EXPECT_EQ(preparedDrawn(*image), 1);
+    EXPECT_EQ(shownImage(*image),
+              loadPicture(folder + QStringLiteral("/p1.jpg")).render(shownImage(*image).size()));
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -177,11 +179,11 @@ TEST_F(StartUp, AFirstPageRewrittenWhileTheWindowWasBuiltIsShownAsItIsNow)
     test::writePicture(folder + QStringLiteral("/p1.jpg"), 500, 200);
     MDIForm_Main window(std::move(ahead));
     window.MDIForm_Load(folder);
-    const ImageControl* image = window.pageWindowIfCreated()->Image_Main();
-    EXPECT_EQ(image->preparedDrawn(), 0);
-    EXPECT_GT(image->shownImage().width(), image->shownImage().height());
-    EXPECT_EQ(image->shownImage(),
-              loadPicture(folder + QStringLiteral("/p1.jpg")).render(image->shownImage().size()));
+    const ImageControl* image = pageWindowIfCreated(window)->Image_Main();
+    EXPECT_EQ(preparedDrawn(*image), 0);
+    EXPECT_GT(shownImage(*image).width(), shownImage(*image).height());
+    EXPECT_EQ(shownImage(*image),
+              loadPicture(folder + QStringLiteral("/p1.jpg")).render(shownImage(*image).size()));
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -202,10 +204,10 @@ TEST_F(StartUp, AnArchiveOnTheCommandLineUnpacksWhileTheWindowIsBuilt)
     window.MDIForm_Load(archive);
     EXPECT_EQ(window.Combo_Path->currentText(), tmpFolderPath());
     EXPECT_EQ(window.Combo_File->currentText(), QStringLiteral("p01.jpg"));
-    const ImageControl* image = window.pageWindowIfCreated()->Image_Main();
-    EXPECT_EQ(image->preparedDrawn(), 1);
-    EXPECT_EQ(image->shownImage(), loadPicture(tmpFolderPath() + QStringLiteral("/p01.jpg"))
-                                       .render(image->shownImage().size()));
+    const ImageControl* image = pageWindowIfCreated(window)->Image_Main();
+    EXPECT_EQ(preparedDrawn(*image), 1);
+    EXPECT_EQ(shownImage(*image), loadPicture(tmpFolderPath() + QStringLiteral("/p01.jpg"))
+                                      .render(shownImage(*image).size()));
 
     // Opened later, with the page window there, it is prepared the same way. The unpacking
     // goes on after the first page is out, as in a real book: the page is then prepared while
@@ -218,10 +220,10 @@ TEST_F(StartUp, AnArchiveOnTheCommandLineUnpacksWhileTheWindowIsBuilt)
     ASSERT_TRUE(next.write(nextArchive));
     EXPECT_EQ(window.Open_Target(nextArchive), OpenKind::Zip);
     EXPECT_EQ(window.Combo_File->currentText(), QStringLiteral("a.jpg"));
-    EXPECT_EQ(image->preparedDrawn(), 2);
+    EXPECT_EQ(preparedDrawn(*image), 2);
     EXPECT_EQ(
-        image->shownImage(),
-        loadPicture(tmpFolderPath() + QStringLiteral("/a.jpg")).render(image->shownImage().size()));
+        shownImage(*image),
+        loadPicture(tmpFolderPath() + QStringLiteral("/a.jpg")).render(shownImage(*image).size()));
     EXPECT_TRUE(ui.messages.empty());
 }
 

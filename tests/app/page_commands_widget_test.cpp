@@ -1,6 +1,7 @@
 // The toolbar's page commands on a real main window: turning pages, zooming, the keypad,
 // fixing the magnification, and what the user is told at the ends.
 #include "app/main_window.h"
+#include "app/main_window_testing.h"
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
 #include "platform/ui_services.h"
@@ -8,6 +9,7 @@
 #include "support/pictures.h"
 #include "support/temp_home.h"
 #include "view/image_control.h"
+#include "view/image_control_testing.h"
 #include "view/page_state.h"
 #include "view/page_window.h"
 
@@ -52,7 +54,7 @@ protected:
     }
 
     QString settings() const { return home.filePath(QStringLiteral("Folivo.ini")); }
-    QSize pageSize() const { return window.pageWindowIfCreated()->subWindow()->size(); }
+    QSize pageSize() const { return pageWindowIfCreated(window)->subWindow()->size(); }
     QString fileText() const { return window.Combo_File->currentText(); }
     QWidget* focused() const { return window.focusWidget(); }
     void next() { window.Command_Preview_PostView_Click(1); }
@@ -337,7 +339,7 @@ TEST_F(PageCommands, FolderPickRecordsCurrentAndUnticksCheckEvenWithoutPictures)
     Mod_Varnox::Ini_Read(Mod_Varnox::kSectionFolders, Mod_Varnox::kKeyCurrent, settings(), current);
     EXPECT_EQ(current, empty);
     // The previous folder's page stays on screen.
-    EXPECT_TRUE(window.pageWindowIfCreated()->subWindow()->isVisible());
+    EXPECT_TRUE(pageWindowIfCreated(window)->subWindow()->isVisible());
 }
 
 TEST_F(PageCommands, AFolderNotInTheListIsRefusedButStillRecorded)
@@ -365,10 +367,10 @@ TEST_F(PageCommands, AnUnreadablePictureIsReportedAndItsNameStays)
         << ui.messages[0].prompt.toStdString();
     EXPECT_EQ(ui.messages[0].style, MessageStyle::Stop);
     EXPECT_EQ(fileText(), QStringLiteral("b2.jpg"));
-    EXPECT_FALSE(window.pageWindowIfCreated()->subWindow()->isVisible());
+    EXPECT_FALSE(pageWindowIfCreated(window)->subWindow()->isVisible());
     next(); // the next good page shows again
     EXPECT_EQ(fileText(), QStringLiteral("C.GIF"));
-    EXPECT_TRUE(window.pageWindowIfCreated()->subWindow()->isVisible());
+    EXPECT_TRUE(pageWindowIfCreated(window)->subWindow()->isVisible());
 }
 
 // Names that differ only in their leading blanks name other pages, each shown by its name.
@@ -385,7 +387,7 @@ TEST_F(PageCommands, PagesWhoseNamesBeginWithABlankAreShownWhenTurnedToOrPicked)
                                        {QStringLiteral(" e5.jpg"), true}};
     const auto expectShown = [&](const QString& name) {
         EXPECT_EQ(fileText(), name);
-        EXPECT_TRUE(window.pageWindowIfCreated()->subWindow()->isVisible()) << name.toStdString();
+        EXPECT_TRUE(pageWindowIfCreated(window)->subWindow()->isVisible()) << name.toStdString();
         if (upright.contains(name)) {
             EXPECT_EQ(pageSize().width() < pageSize().height(), upright.value(name))
                 << name.toStdString();
@@ -420,7 +422,7 @@ TEST_F(PageCommands, ALargeScanIsShownFitted)
     window.Combo_File_Click();
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_LE(pageSize().height() * 15, Mod_Varnox::View_Height);
-    EXPECT_FALSE(window.pageWindowIfCreated()->Image_Main()->shownImage().isNull());
+    EXPECT_FALSE(shownImage(*pageWindowIfCreated(window)->Image_Main()).isNull());
 }
 
 TEST_F(PageCommands, AViewAreaWithNoRoomNeitherHangsNorCrashes)

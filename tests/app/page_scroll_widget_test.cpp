@@ -1,6 +1,7 @@
 // The client area's scroll bars over an enlarged page: what part of the page is in view
 // for the bars' values, and where a new page starts.
 #include "app/main_window.h"
+#include "app/main_window_testing.h"
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
 #include "settings/ini_file.h"
@@ -41,7 +42,7 @@ protected:
     QScrollBar* horizontal() const { return window.mdiArea()->horizontalScrollBar(); }
     QSize inView() const { return window.mdiArea()->viewport()->size(); }
     /// Where the page's top-left corner lies in the client area's view.
-    QPoint pageCorner() const { return window.pageWindowIfCreated()->subWindow()->pos(); }
+    QPoint pageCorner() const { return pageWindowIfCreated(window)->subWindow()->pos(); }
 
     /// Lets the client area lay out its bars and view as the event loop would.
     static void settle() { QCoreApplication::processEvents(); }
@@ -99,7 +100,7 @@ protected:
 TEST_F(PageScroll, AClickOnTheTrackMovesTheViewByWhatItShows)
 {
     zoomToTheLimit();
-    ASSERT_GT(window.pageWindowIfCreated()->subWindow()->height(), 2 * inView().height());
+    ASSERT_GT(pageWindowIfCreated(window)->subWindow()->height(), 2 * inView().height());
     ASSERT_TRUE(vertical()->isVisible());
     expectTopLeftInView();
 
@@ -121,7 +122,7 @@ TEST_F(PageScroll, AClickOnTheTrackMovesTheViewByWhatItShows)
     // Dragged to either end, the bars show that end of the page.
     scrollToTheEnd();
     expectViewFollowsTheBars();
-    const QSize page = window.pageWindowIfCreated()->subWindow()->size();
+    const QSize page = pageWindowIfCreated(window)->subWindow()->size();
     EXPECT_EQ(pageCorner().x() + page.width(), inView().width());
     EXPECT_EQ(pageCorner().y() + page.height(), inView().height());
 }

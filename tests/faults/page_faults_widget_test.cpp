@@ -1,6 +1,7 @@
 // Pages that change on disk while the book is open: removed or cut short after the file list
 // was made. The page display tells the user and the reader goes on; nothing crashes.
 #include "app/main_window.h"
+#include "app/main_window_testing.h"
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
 #include "platform/ui_services.h"
@@ -43,7 +44,7 @@ protected:
 
     QString page(const QString& name) const { return folder + QLatin1Char('/') + name; }
     QString fileText() const { return window.Combo_File->currentText(); }
-    bool pageShown() const { return window.pageWindowIfCreated()->subWindow()->isVisible(); }
+    bool pageShown() const { return pageWindowIfCreated(window)->subWindow()->isVisible(); }
     void next() { window.Command_Preview_PostView_Click(1); }
     // What the user does with the file list made when the book was opened.
     void pick(const QString& name)

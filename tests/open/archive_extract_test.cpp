@@ -2,7 +2,9 @@
 
 #include "archive/archiver.h"
 #include "archive/archiver_testing.h"
+#include "open/archive_extract_testing.h"
 #include "open/extraction_feedback.h"
+#include "open/extraction_feedback_testing.h"
 #include "platform/file_lock.h"
 #include "platform/install_folder.h"
 #include "support/file_tree.h"

@@ -4,8 +4,11 @@
 #include "archive/archiver_testing.h"
 #include "fakes/recording_ui.h"
 #include "open/archive_extract.h"
+#include "open/archive_extract_testing.h"
 #include "open/extraction_feedback.h"
+#include "open/extraction_feedback_testing.h"
 #include "open/extraction_progress_window.h"
+#include "open/extraction_progress_window_testing.h"
 #include "open/progress_window_feedback.h"
 #include "support/file_tree.h"
 #include "support/pictures.h"
@@ -178,7 +181,7 @@ TEST_F(ExtractionProgress, StopEndsALongExtractionKeepingWhatIsWholeAndNothingEl
         EXPECT_EQ(progress->windowTitle(), QStringLiteral("解凍中…"));
         EXPECT_TRUE(labels(progress).contains(QStringLiteral("big.zip")));
         EXPECT_TRUE(labels(progress).contains(QStringLiteral("1 / 2 ファイル")));
-        EXPECT_EQ(progress->stopButton()->text(), QStringLiteral("中止"));
+        EXPECT_EQ(stopButton(*progress)->text(), QStringLiteral("中止"));
 
         // A click, the space key and a drop: none of them may act.
         QTest::mouseClick(window.Command_Preview_PostView[1], Qt::LeftButton);
@@ -193,7 +196,7 @@ TEST_F(ExtractionProgress, StopEndsALongExtractionKeepingWhatIsWholeAndNothingEl
         EXPECT_EQ(window.Combo_Path->currentText(), reading);
         EXPECT_TRUE(ui.messages.empty());
 
-        QTest::mouseClick(progress->stopButton(), Qt::LeftButton);
+        QTest::mouseClick(stopButton(*progress), Qt::LeftButton);
         feedback.release();
     });
     poll.start();

@@ -1,11 +1,13 @@
 // Opening what the user names or drops, on a real main window: every road of the open
 // procedure, with the exact messages, and drops on each window.
 #include "app/main_window.h"
+#include "app/main_window_testing.h"
 #include "archive/archiver_testing.h"
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
 #include "help/help_window.h"
 #include "open/extraction_feedback.h"
+#include "open/extraction_feedback_testing.h"
 #include "platform/file_lock.h"
 #include "platform/modal_testing.h"
 #include "platform/ui_services.h"
@@ -183,7 +185,7 @@ TEST_F(OpenTarget, OnlyBlanksAreTrimmedFromFolderAndPageNames)
     EXPECT_EQ(registered(), QStringList{volume});
     EXPECT_EQ(current(), volume);
     EXPECT_EQ(fileText(), QStringLiteral("　01.jpg"));
-    EXPECT_TRUE(window.pageWindowIfCreated()->subWindow()->isVisible());
+    EXPECT_TRUE(pageWindowIfCreated(window)->subWindow()->isVisible());
     EXPECT_TRUE(ui.messages.empty());
 
     const QString tabbed = book(QStringLiteral("\tvol"), {QStringLiteral("a.jpg")});
@@ -407,7 +409,7 @@ TEST_F(OpenTarget, StartUpEndsOnARejectedPathButADropKeepsRunning)
     EXPECT_EQ(ui.messages.back().prompt,
               QStringLiteral("ファイル名　[notes.rar]\r\r") + kCannotHandle);
     EXPECT_EQ(folderText(), folder);
-    EXPECT_TRUE(window.pageWindowIfCreated()->subWindow()->isVisible());
+    EXPECT_TRUE(pageWindowIfCreated(window)->subWindow()->isVisible());
 }
 
 TEST_F(OpenTarget, APathWithALineBreakIsRefusedBeforeTheSettingsAreTouched)
@@ -433,7 +435,7 @@ TEST_F(OpenTarget, APathWithALineBreakIsRefusedBeforeTheSettingsAreTouched)
     ASSERT_EQ(ui.messages.size(), 2u);
     EXPECT_EQ(ui.messages[1].prompt, refusal(withReturn));
     EXPECT_EQ(folderText(), folder);
-    EXPECT_TRUE(window.pageWindowIfCreated()->subWindow()->isVisible());
+    EXPECT_TRUE(pageWindowIfCreated(window)->subWindow()->isVisible());
 
     MDIForm_Main starting;
     try {
@@ -456,16 +458,16 @@ TEST_F(OpenTarget, DropsOnEveryWindowOpenTheFirstDroppedPath)
          {QUrl::fromLocalFile(first), QUrl::fromLocalFile(second), QUrl::fromLocalFile(second)});
     EXPECT_EQ(folderText(), first);
 
-    drop(window.pageWindowIfCreated()->Image_Main(),
+    drop(pageWindowIfCreated(window)->Image_Main(),
          {QUrl::fromLocalFile(second + QStringLiteral("/b.jpg"))});
     EXPECT_EQ(folderText(), second);
     EXPECT_EQ(fileText(), QStringLiteral("b.jpg"));
 
-    drop(window.pageWindowIfCreated(), {QUrl::fromLocalFile(first)});
+    drop(pageWindowIfCreated(window), {QUrl::fromLocalFile(first)});
     EXPECT_EQ(folderText(), first);
 
     window.MDIForm_Load(first);
-    drop(window.helpWindow(), {QUrl::fromLocalFile(second)});
+    drop(helpWindow(window), {QUrl::fromLocalFile(second)});
     EXPECT_EQ(folderText(), second);
 
     // Text dragged from another program carries no file: nothing happens.

@@ -8,6 +8,7 @@
 #include "support/temp_home.h"
 #include "view/fit_search.h"
 #include "view/image_control.h"
+#include "view/image_control_testing.h"
 #include "view/page_prefetch.h"
 #include "view/page_state.h"
 #include "view/page_window.h"
@@ -64,7 +65,7 @@ TEST(HighDensityScreen, ThePageIsDrawnOneToOneAtItsLogicalFittedSize)
         const QSize logical(qRound(fit.width / 15.0), qRound(fit.height / 15.0));
         EXPECT_EQ(page.subWindow()->size(), logical);
 
-        const QImage shown = page.Image_Main()->shownImage();
+        const QImage shown = shownImage(*page.Image_Main());
         EXPECT_EQ(shown.size(), logical * 2);
         EXPECT_EQ(shown.devicePixelRatio(), 2.0);
         // What reaches the screen is that picture, pixel for pixel.
@@ -77,7 +78,7 @@ TEST(HighDensityScreen, ThePageIsDrawnOneToOneAtItsLogicalFittedSize)
     }
     EXPECT_TRUE(ui.messages.size() == 1u); // the last page says so
     // The second page came from the pages prepared ahead, prepared at the device size.
-    EXPECT_EQ(page.Image_Main()->preparedDrawn(), 1);
+    EXPECT_EQ(preparedDrawn(*page.Image_Main()), 1);
 }
 
 } // namespace

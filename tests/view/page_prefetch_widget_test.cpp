@@ -4,12 +4,14 @@
 // copy of the same book, once with the pages prepared ahead and once without, and every
 // step must look the same.
 #include "app/main_window.h"
+#include "app/main_window_testing.h"
 #include "fakes/list_combo_box.h"
 #include "fakes/recording_ui.h"
 #include "settings/ini_file.h"
 #include "support/file_tree.h"
 #include "support/temp_home.h"
 #include "view/image_control.h"
+#include "view/image_control_testing.h"
 #include "view/page_prefetch.h"
 #include "view/page_state.h"
 #include "view/page_window.h"
@@ -116,7 +118,7 @@ public:
 
     Seen seen() const
     {
-        const Form_Main* form = window.pageWindowIfCreated();
+        const Form_Main* form = pageWindowIfCreated(window);
         Seen result;
         result.file = window.Combo_File->currentText();
         result.shown = form->subWindow()->isVisible();
@@ -125,12 +127,12 @@ public:
         result.baseBairitu = Mod_Varnox::Cur_base_bairitu;
         for (const test::RecordedMessage& message : ui.messages)
             result.messages.push_back(message.prompt + QString::number(message.style));
-        result.image = form->Image_Main()->shownImage();
+        result.image = shownImage(*form->Image_Main());
         return result;
     }
     int preparedDrawn() const
     {
-        return window.pageWindowIfCreated()->Image_Main()->preparedDrawn();
+        return folivo::preparedDrawn(*pageWindowIfCreated(window)->Image_Main());
     }
 
     TempHome home;
