@@ -37,8 +37,6 @@ std::atomic<int> workerCountSetting{0};
 std::mutex diskSpaceProbeMutex;
 testing::DiskSpaceProbe diskSpaceProbe;
 
-const QLatin1StringView kZipOptions("-x -o -q ");
-const QLatin1StringView kLzhOptions("x -d1 -y1 ");
 const QLatin1StringView kAllMembers("\" *.*");
 const QLatin1StringView kBetweenPaths("\" \"");
 
@@ -55,8 +53,9 @@ struct CommandLine {
 // options "<archive>" "<destination>/" *.*
 // The archive path comes from the user and may hold anything; the destination is the
 // program's own folder. So the two are split at the last quote-blank-quote.
-std::optional<CommandLine> parseCommandLine(const QString& line, QLatin1StringView options)
+std::optional<CommandLine> parseCommandLine(const QString& line, Format format)
 {
+    const QLatin1StringView options = commandLineOptions(format);
     if (!line.startsWith(options) || !line.endsWith(kAllMembers))
         return std::nullopt;
     const QString quoted =
@@ -578,17 +577,17 @@ void runWorkers(Extraction& job)
         thread.join();
 }
 
-int extract(const QString& commandLine, QLatin1StringView options, Format format,
-            const ProgressHook& hook, const MemberWatch& watch, const Preparation& preparation)
+int extract(const QString& commandLine, Format format, const Hooks& hooks)
 {
-    const std::optional<CommandLine> parsed = parseCommandLine(commandLine, options);
+    const std::optional<CommandLine> parsed = parseCommandLine(commandLine, format);
     if (!parsed)
         return Result::BadCommandLine;
 
+    const Preparation& preparation = hooks.preparation;
     const Utf8CtypeScope utf8;
     Outcome outcome;
     Plan plan;
-    ProgressReporter progress(hook, QFileInfo(parsed->archive).size());
+    ProgressReporter progress(hooks.progress, QFileInfo(parsed->archive).size());
     {
         Reader reader = openReader(parsed->archive, format);
         if (!reader) {
@@ -630,6 +629,7 @@ int extract(const QString& commandLine, QLatin1StringView options, Format format
     makeFolders(plan, destination, folderWriter.get(), outcome);
     const ZipDataIndex zipData =
         format == Format::Zip ? ZipDataIndex::read(parsed->archive) : ZipDataIndex();
+    const MemberWatch& watch = hooks.watch;
     if (watch.planned && !plan.files.empty()) {
         QStringList paths;
         paths.reserve(static_cast<qsizetype>(plan.files.size()));
@@ -652,25 +652,14 @@ int UnZipGetVersion()
     return zipUsable ? archive_version_number() : 0;
 }
 
-int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize)
-{
-    return UnZip(owner, commandLine, output, outputSize, ProgressHook());
-}
-
+// Nothing is written back: callers pass an empty buffer of size 0.
 int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize,
-          const ProgressHook& progress)
+          const Hooks& hooks)
 {
-    return UnZip(owner, commandLine, output, outputSize, progress, MemberWatch());
-}
-
-int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize,
-          const ProgressHook& progress, const MemberWatch& watch, const Preparation& preparation)
-{
-    // Nothing is written back: callers pass an empty buffer of size 0.
     Q_UNUSED(owner);
     Q_UNUSED(output);
     Q_UNUSED(outputSize);
-    return extract(commandLine, kZipOptions, Format::Zip, progress, watch, preparation);
+    return extract(commandLine, Format::Zip, hooks);
 }
 
 int UnlhaGetVersion()
@@ -678,29 +667,18 @@ int UnlhaGetVersion()
     return lzhUsable ? archive_version_number() : 0;
 }
 
-int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize)
-{
-    return Unlha(owner, commandLine, output, outputSize, ProgressHook());
-}
-
 int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize,
-          const ProgressHook& progress)
-{
-    return Unlha(owner, commandLine, output, outputSize, progress, MemberWatch());
-}
-
-int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize,
-          const ProgressHook& progress, const MemberWatch& watch, const Preparation& preparation)
+          const Hooks& hooks)
 {
     Q_UNUSED(owner);
     Q_UNUSED(output);
     Q_UNUSED(outputSize);
-    return extract(commandLine, kLzhOptions, Format::Lzh, progress, watch, preparation);
+    return extract(commandLine, Format::Lzh, hooks);
 }
 
-void setLibraryUsable(Library library, bool usable)
+void setLibraryUsable(Format library, bool usable)
 {
-    (library == Library::Zip ? zipUsable : lzhUsable) = usable;
+    (library == Format::Zip ? zipUsable : lzhUsable) = usable;
 }
 
 namespace testing {

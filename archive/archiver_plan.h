@@ -24,8 +24,6 @@ struct archive_entry;
 
 namespace folivo::Archiver {
 
-enum class Format { Zip, Lzh };
-
 /// libarchive hands names over in the locale's code set; "C" (a bare CI environment) would
 /// turn every non-ASCII UTF-8 name into a failed conversion. This thread reads archives
 /// under C.UTF-8 while the scope lives, without touching the program's own locale.
