@@ -587,6 +587,7 @@ int extract(const QString& commandLine, Format format, const Hooks& hooks)
     const Utf8CtypeScope utf8;
     Outcome outcome;
     Plan plan;
+    ZipDirectory zipDirectory;
     ProgressReporter progress(hooks.progress, QFileInfo(parsed->archive).size());
     {
         Reader reader = openReader(parsed->archive, format);
@@ -597,7 +598,9 @@ int extract(const QString& commandLine, Format format, const Hooks& hooks)
                 preparation.prepare(false);
             return Result::CannotOpenArchive;
         }
-        plan = readPlan(reader.get(), parsed->archive, format, outcome, [&] {
+        if (format == Format::Zip)
+            zipDirectory = ZipDirectory::read(parsed->archive);
+        plan = readPlan(reader.get(), format, zipDirectory, outcome, [&] {
             progress.readTo(archive_filter_bytes(reader.get(), -1));
             return !progress.stopped();
         });
@@ -627,8 +630,7 @@ int extract(const QString& commandLine, Format format, const Hooks& hooks)
     // are in.
     Writer folderWriter = openWriter();
     makeFolders(plan, destination, folderWriter.get(), outcome);
-    const ZipDataIndex zipData =
-        format == Format::Zip ? ZipDataIndex::read(parsed->archive) : ZipDataIndex();
+    const ZipDataIndex zipData = ZipDataIndex::read(parsed->archive, zipDirectory);
     const MemberWatch& watch = hooks.watch;
     if (watch.planned && !plan.files.empty()) {
         QStringList paths;
