@@ -7,7 +7,9 @@
 
 #include <optional>
 
-class QFile;
+namespace folivo::Archiver {
+class ZipDirectory;
+} // namespace folivo::Archiver
 
 namespace folivo {
 
@@ -33,13 +35,8 @@ QString decodeMemberName(const QByteArray& raw, NameEncoding encoding);
 /// destination.
 std::optional<QStringList> memberPathParts(const QString& name);
 
-/// The bytes of a ZIP archive's central directory, found through its end record (or the
-/// ZIP64 form of it); empty when it cannot be read.
-QByteArray zipCentralDirectory(QFile& file);
-
 /// The names of a ZIP archive's members that carry the UTF-8 flag (or an Info-ZIP Unicode
-/// path field), in NFC, read from the central directory. Empty when the archive has no
-/// readable central directory (a truncated download, for instance).
-QSet<QString> zipUtf8FlaggedNames(const QString& archivePath);
+/// path field), in NFC.
+QSet<QString> zipUtf8FlaggedNames(const Archiver::ZipDirectory& directory);
 
 } // namespace folivo

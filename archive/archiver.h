@@ -8,10 +8,11 @@
 namespace folivo {
 
 /// Stand-in for the archiver libraries UNZIP32.DLL and UNLHA32.DLL, over libarchive.
-/// The extraction calls take the same command lines as those libraries:
-///   UnZip:  -x -o -q "<archive>" "<destination>/" *.*
-///   Unlha:  x -d1 -y1 "<archive>" "<destination>/" *.*
-/// and unpack every member with its folder structure into the destination, never outside it.
+/// The extraction calls take the same command lines as those libraries: the library's options
+/// (commandLineOptions), the quoted archive, the quoted destination with its trailing
+/// separator, and the pattern for all members:
+///   <options>"<archive>" "<destination>/" *.*
+/// They unpack every member with its folder structure into the destination, never outside it.
 /// A missing destination folder is created (its parent must exist). Names are decoded per
 /// archive: UTF-8 when flagged so or when every name is valid UTF-8, CP932 otherwise.
 /// The __MACOSX folder of archives made on macOS is not extracted.
@@ -34,6 +35,15 @@ namespace folivo {
 ///   7  the progress hook asked to stop
 /// When several apply, the highest is returned. Everything that could be extracted is.
 namespace Archiver {
+
+/// Which of the two libraries: UnZip for ZIP archives, Unlha for LZH ones.
+enum class Format { Zip, Lzh };
+
+/// The options a library's command line starts with, before the quoted archive.
+inline QLatin1StringView commandLineOptions(Format format)
+{
+    return format == Format::Zip ? QLatin1StringView("-x -o -q ") : QLatin1StringView("x -d1 -y1 ");
+}
 
 namespace Result {
 constexpr int Success = 0;
@@ -107,21 +117,22 @@ struct Preparation {
     std::function<void(const DiskShortage&)> diskShort;
 };
 
+/// What a caller adds to the libraries' own calls: the progress hook, the watch of the files
+/// written and the preparation before the first write. Each may be left empty (the
+/// initializers let a caller name only the ones it sets).
+struct Hooks {
+    ProgressHook progress{};
+    MemberWatch watch{};
+    Preparation preparation{};
+};
+
 /// Nonzero when the library can be used; 0 when it cannot.
 int UnZipGetVersion();
-int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize);
 int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize,
-          const ProgressHook& progress);
-int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize,
-          const ProgressHook& progress, const MemberWatch& watch,
-          const Preparation& preparation = Preparation());
+          const Hooks& hooks = Hooks());
 int UnlhaGetVersion();
-int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize);
 int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize,
-          const ProgressHook& progress);
-int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize,
-          const ProgressHook& progress, const MemberWatch& watch,
-          const Preparation& preparation = Preparation());
+          const Hooks& hooks = Hooks());
 
 } // namespace Archiver
 } // namespace folivo

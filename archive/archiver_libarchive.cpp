@@ -37,8 +37,6 @@ std::atomic<int> workerCountSetting{0};
 std::mutex diskSpaceProbeMutex;
 testing::DiskSpaceProbe diskSpaceProbe;
 
-const QLatin1StringView kZipOptions("-x -o -q ");
-const QLatin1StringView kLzhOptions("x -d1 -y1 ");
 const QLatin1StringView kAllMembers("\" *.*");
 const QLatin1StringView kBetweenPaths("\" \"");
 
@@ -55,8 +53,9 @@ struct CommandLine {
 // options "<archive>" "<destination>/" *.*
 // The archive path comes from the user and may hold anything; the destination is the
 // program's own folder. So the two are split at the last quote-blank-quote.
-std::optional<CommandLine> parseCommandLine(const QString& line, QLatin1StringView options)
+std::optional<CommandLine> parseCommandLine(const QString& line, Format format)
 {
+    const QLatin1StringView options = commandLineOptions(format);
     if (!line.startsWith(options) || !line.endsWith(kAllMembers))
         return std::nullopt;
     const QString quoted =
@@ -312,7 +311,8 @@ private:
     std::mutex m_mutex;
 };
 
-enum class Copy {
+/// How writing one member's data to its file ended.
+enum class MemberWrite {
     Done,
     DataWrong,
     ReadFailed,
@@ -324,83 +324,83 @@ enum class Copy {
     Stopped
 };
 
-Copy copyData(archive* reader, archive* writer, qint64 declaredSize, ProgressReporter& progress,
-              DiskBudget& budget)
+MemberWrite writeFromLibarchive(archive* reader, archive* writer, qint64 declaredSize,
+                                ProgressReporter& progress, DiskBudget& budget)
 {
     for (;;) {
         if (progress.stopped())
-            return Copy::Stopped;
+            return MemberWrite::Stopped;
         const void* block = nullptr;
         size_t size = 0;
         la_int64_t offset = 0;
         const int r = archive_read_data_block(reader, &block, &size, &offset);
         if (r == ARCHIVE_EOF)
-            return Copy::Done;
+            return MemberWrite::Done;
         if (r == ARCHIVE_FATAL)
-            return Copy::ReadStopped;
+            return MemberWrite::ReadStopped;
         if (r < ARCHIVE_WARN)
-            return Copy::ReadFailed;
+            return MemberWrite::ReadFailed;
         progress.readTo(archive_filter_bytes(reader, -1));
         // A member inflating far past what its header says would fill the disk that the
         // size check before the extraction meant to keep free.
         if (declaredSize >= 0 && offset + static_cast<qint64>(size) > declaredSize)
-            return Copy::TooLong;
+            return MemberWrite::TooLong;
         // A member that declares no size could fill the disk all the same: its bytes are
         // counted against the room as they come.
         if (declaredSize < 0 && !budget.take(static_cast<qint64>(size)))
-            return Copy::DiskFull;
+            return MemberWrite::DiskFull;
         if (size > 0) {
             const la_ssize_t w = archive_write_data_block(writer, block, size, offset);
             if (w == ARCHIVE_FATAL)
-                return Copy::WriterBroken;
+                return MemberWrite::WriterBroken;
             if (w < ARCHIVE_OK)
-                return Copy::WriteFailed;
+                return MemberWrite::WriteFailed;
             progress.addBytes(static_cast<qint64>(size));
         }
         // A checksum or length mismatch comes with the member's last block, which is
         // written first: the member is kept whole as it was stored.
         if (r == ARCHIVE_WARN)
-            return Copy::DataWrong;
+            return MemberWrite::DataWrong;
     }
 }
 
 /// Writes a member read whole, in large blocks with the progress told between them, as
 /// libarchive's blocks are.
-Copy writeWhole(std::span<const char> bytes, archive* writer, ProgressReporter& progress)
+MemberWrite writeWhole(std::span<const char> bytes, archive* writer, ProgressReporter& progress)
 {
     for (size_t done = 0; done < bytes.size();) {
         if (progress.stopped())
-            return Copy::Stopped;
+            return MemberWrite::Stopped;
         const size_t size = std::min(bytes.size() - done, kWholeWriteBlock);
         const la_ssize_t w = archive_write_data_block(writer, bytes.data() + done, size,
                                                       static_cast<la_int64_t>(done));
         if (w == ARCHIVE_FATAL)
-            return Copy::WriterBroken;
+            return MemberWrite::WriterBroken;
         if (w < ARCHIVE_OK)
-            return Copy::WriteFailed;
+            return MemberWrite::WriteFailed;
         done += size;
         progress.addBytes(static_cast<qint64>(size));
     }
     // A stop asked for while the member was written leaves nothing of it, whole or not.
-    return progress.stopped() ? Copy::Stopped : Copy::Done;
+    return progress.stopped() ? MemberWrite::Stopped : MemberWrite::Done;
 }
 
-/// The result a copy adds, or nullopt when the member is whole and stays.
-std::optional<int> copyFailure(Copy copy)
+/// The result a member's write adds, or nullopt when the member is whole and stays.
+std::optional<int> failureOf(MemberWrite write)
 {
-    switch (copy) {
-    case Copy::Done:
+    switch (write) {
+    case MemberWrite::Done:
         return std::nullopt;
-    case Copy::DataWrong:
-    case Copy::ReadFailed:
-    case Copy::ReadStopped:
-    case Copy::TooLong:
+    case MemberWrite::DataWrong:
+    case MemberWrite::ReadFailed:
+    case MemberWrite::ReadStopped:
+    case MemberWrite::TooLong:
         return Result::ArchiveDamaged;
-    case Copy::WriteFailed:
-    case Copy::WriterBroken:
-    case Copy::DiskFull:
+    case MemberWrite::WriteFailed:
+    case MemberWrite::WriterBroken:
+    case MemberWrite::DiskFull:
         return Result::WriteFailed;
-    case Copy::Stopped:
+    case MemberWrite::Stopped:
         return Result::Stopped;
     }
     return Result::ArchiveDamaged;
@@ -424,18 +424,19 @@ struct Extraction {
 /// the CRC and written while it is in the cache. A mismatch is found once every byte is
 /// written, and ends as libarchive ends it: the member kept whole as it was stored.
 /// nullopt when the data could not be read; libarchive then writes the member over again.
-std::optional<Copy> writeStored(ZipDataReader& direct, qint64 dataOffset, const ZipData& data,
-                                archive* writer, ProgressReporter& progress)
+std::optional<MemberWrite> writeStored(ZipDataReader& direct, qint64 dataOffset,
+                                       const ZipData& data, archive* writer,
+                                       ProgressReporter& progress)
 {
-    Copy refused = Copy::Done;
+    MemberWrite refused = MemberWrite::Done;
     const auto write = [&](std::span<const char> bytes, qint64 offset) {
         if (progress.stopped()) {
-            refused = Copy::Stopped;
+            refused = MemberWrite::Stopped;
             return false;
         }
         const la_ssize_t w = archive_write_data_block(writer, bytes.data(), bytes.size(), offset);
         if (w < ARCHIVE_OK) {
-            refused = w == ARCHIVE_FATAL ? Copy::WriterBroken : Copy::WriteFailed;
+            refused = w == ARCHIVE_FATAL ? MemberWrite::WriterBroken : MemberWrite::WriteFailed;
             return false;
         }
         progress.addBytes(static_cast<qint64>(bytes.size()));
@@ -444,9 +445,9 @@ std::optional<Copy> writeStored(ZipDataReader& direct, qint64 dataOffset, const 
     switch (direct.stream(dataOffset, data, write)) {
     case ZipDataReader::Streamed::Matched:
         // A stop asked for while the member was written leaves nothing of it, whole or not.
-        return progress.stopped() ? Copy::Stopped : Copy::Done;
+        return progress.stopped() ? MemberWrite::Stopped : MemberWrite::Done;
     case ZipDataReader::Streamed::Mismatched:
-        return Copy::DataWrong;
+        return MemberWrite::DataWrong;
     case ZipDataReader::Streamed::Refused:
         return refused;
     case ZipDataReader::Streamed::Unreadable:
@@ -458,8 +459,9 @@ std::optional<Copy> writeStored(ZipDataReader& direct, qint64 dataOffset, const 
 /// Writes the member from the data ZipDataReader reads straight from the file, or nullopt
 /// when libarchive is to read it. The member is the one libarchive has just read the header
 /// of: the index is asked for what starts where libarchive now stands.
-std::optional<Copy> writeDirect(const Extraction& job, archive* reader, ZipDataReader* direct,
-                                archive* writer, const FileMember& member)
+std::optional<MemberWrite> writeDirect(const Extraction& job, archive* reader,
+                                       ZipDataReader* direct, archive* writer,
+                                       const FileMember& member)
 {
     if (!direct)
         return std::nullopt;
@@ -497,28 +499,30 @@ bool extractFile(Extraction& job, archive* reader, ZipDataReader* direct, Writer
             writer = openWriter();
         return true;
     }
-    const std::optional<Copy> copiedDirectly =
+    const std::optional<MemberWrite> writtenDirectly =
         writeDirect(job, reader, direct, writer.get(), member);
-    const Copy copy = copiedDirectly ? *copiedDirectly
-                                     : copyData(reader, writer.get(), member.declaredSize,
-                                                job.progress, job.budget);
+    const MemberWrite write = writtenDirectly
+                                  ? *writtenDirectly
+                                  : writeFromLibarchive(reader, writer.get(), member.declaredSize,
+                                                        job.progress, job.budget);
     const int f = archive_write_finish_entry(writer.get());
-    std::optional<int> failure = copyFailure(copy);
+    std::optional<int> failure = failureOf(write);
     if (!failure && f < ARCHIVE_WARN)
         failure = Result::WriteFailed;
     if (failure) {
         job.outcome.note(*failure);
         // A cut-off page would be shown as a broken picture; what stays is whole. Only a
         // checksum mismatch leaves the member: its bytes are all there.
-        if (copy != Copy::Done && copy != Copy::DataWrong)
+        if (write != MemberWrite::Done && write != MemberWrite::DataWrong)
             ::unlink(target.constData());
     }
-    if (copy == Copy::WriterBroken || f == ARCHIVE_FATAL)
+    if (write == MemberWrite::WriterBroken || f == ARCHIVE_FATAL)
         writer = openWriter();
     if (!failure && job.watch.written)
         job.watch.written(member.relativePath);
     job.progress.addMember();
-    return copy != Copy::ReadStopped && copy != Copy::Stopped && copy != Copy::DiskFull;
+    return write != MemberWrite::ReadStopped && write != MemberWrite::Stopped &&
+           write != MemberWrite::DiskFull;
 }
 
 // Each worker reads the archive on its own and takes the next member nobody has taken yet:
@@ -573,17 +577,18 @@ void runWorkers(Extraction& job)
         thread.join();
 }
 
-int extract(const QString& commandLine, QLatin1StringView options, Format format,
-            const ProgressHook& hook, const MemberWatch& watch, const Preparation& preparation)
+int extract(const QString& commandLine, Format format, const Hooks& hooks)
 {
-    const std::optional<CommandLine> parsed = parseCommandLine(commandLine, options);
+    const std::optional<CommandLine> parsed = parseCommandLine(commandLine, format);
     if (!parsed)
         return Result::BadCommandLine;
 
+    const Preparation& preparation = hooks.preparation;
     const Utf8CtypeScope utf8;
     Outcome outcome;
     Plan plan;
-    ProgressReporter progress(hook, QFileInfo(parsed->archive).size());
+    ZipDirectory zipDirectory;
+    ProgressReporter progress(hooks.progress, QFileInfo(parsed->archive).size());
     {
         Reader reader = openReader(parsed->archive, format);
         if (!reader) {
@@ -593,7 +598,9 @@ int extract(const QString& commandLine, QLatin1StringView options, Format format
                 preparation.prepare(false);
             return Result::CannotOpenArchive;
         }
-        plan = readPlan(reader.get(), parsed->archive, format, outcome, [&] {
+        if (format == Format::Zip)
+            zipDirectory = ZipDirectory::read(parsed->archive);
+        plan = readPlan(reader.get(), format, zipDirectory, outcome, [&] {
             progress.readTo(archive_filter_bytes(reader.get(), -1));
             return !progress.stopped();
         });
@@ -623,8 +630,8 @@ int extract(const QString& commandLine, QLatin1StringView options, Format format
     // are in.
     Writer folderWriter = openWriter();
     makeFolders(plan, destination, folderWriter.get(), outcome);
-    const ZipDataIndex zipData =
-        format == Format::Zip ? ZipDataIndex::read(parsed->archive) : ZipDataIndex();
+    const ZipDataIndex zipData = ZipDataIndex::read(parsed->archive, zipDirectory);
+    const MemberWatch& watch = hooks.watch;
     if (watch.planned && !plan.files.empty()) {
         QStringList paths;
         paths.reserve(static_cast<qsizetype>(plan.files.size()));
@@ -647,25 +654,14 @@ int UnZipGetVersion()
     return zipUsable ? archive_version_number() : 0;
 }
 
-int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize)
-{
-    return UnZip(owner, commandLine, output, outputSize, ProgressHook());
-}
-
+// Nothing is written back: callers pass an empty buffer of size 0.
 int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize,
-          const ProgressHook& progress)
+          const Hooks& hooks)
 {
-    return UnZip(owner, commandLine, output, outputSize, progress, MemberWatch());
-}
-
-int UnZip(quintptr owner, const QString& commandLine, QString& output, int outputSize,
-          const ProgressHook& progress, const MemberWatch& watch, const Preparation& preparation)
-{
-    // Nothing is written back: callers pass an empty buffer of size 0.
     Q_UNUSED(owner);
     Q_UNUSED(output);
     Q_UNUSED(outputSize);
-    return extract(commandLine, kZipOptions, Format::Zip, progress, watch, preparation);
+    return extract(commandLine, Format::Zip, hooks);
 }
 
 int UnlhaGetVersion()
@@ -673,29 +669,18 @@ int UnlhaGetVersion()
     return lzhUsable ? archive_version_number() : 0;
 }
 
-int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize)
-{
-    return Unlha(owner, commandLine, output, outputSize, ProgressHook());
-}
-
 int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize,
-          const ProgressHook& progress)
-{
-    return Unlha(owner, commandLine, output, outputSize, progress, MemberWatch());
-}
-
-int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize,
-          const ProgressHook& progress, const MemberWatch& watch, const Preparation& preparation)
+          const Hooks& hooks)
 {
     Q_UNUSED(owner);
     Q_UNUSED(output);
     Q_UNUSED(outputSize);
-    return extract(commandLine, kLzhOptions, Format::Lzh, progress, watch, preparation);
+    return extract(commandLine, Format::Lzh, hooks);
 }
 
-void setLibraryUsable(Library library, bool usable)
+void setLibraryUsable(Format library, bool usable)
 {
-    (library == Library::Zip ? zipUsable : lzhUsable) = usable;
+    (library == Format::Zip ? zipUsable : lzhUsable) = usable;
 }
 
 namespace testing {

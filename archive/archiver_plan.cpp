@@ -2,6 +2,7 @@
 
 #include "archive/archive_member_names.h"
 #include "archive/archiver.h"
+#include "archive/zip_directory.h"
 #include "platform/path_separator.h"
 
 #include <QFile>
@@ -75,7 +76,7 @@ std::vector<Header> readHeaders(archive* reader, Format format, Outcome& outcome
 /// Decides how the archive's names are decoded, from their raw bytes.
 class NameDecoder {
 public:
-    NameDecoder(const std::vector<Header>& headers, const QString& archivePath, Format format)
+    NameDecoder(const std::vector<Header>& headers, const ZipDirectory& zipDirectory)
     {
         QList<QByteArray> rawNames;
         for (const Header& header : headers)
@@ -83,8 +84,8 @@ public:
                 rawNames.append(*header.rawName);
         m_encoding = chooseNameEncoding(rawNames);
         // UTF-8-flagged names may sit beside CP932 ones in an archive from Windows.
-        if (format == Format::Zip && m_encoding == NameEncoding::Cp932)
-            m_flaggedUtf8 = zipUtf8FlaggedNames(archivePath);
+        if (m_encoding == NameEncoding::Cp932)
+            m_flaggedUtf8 = zipUtf8FlaggedNames(zipDirectory);
     }
 
     QString decode(const QByteArray& raw) const
@@ -231,11 +232,11 @@ bool HeaderWalk::seek(int index, archive_entry** entry)
     return false;
 }
 
-Plan readPlan(archive* reader, const QString& archivePath, Format format, Outcome& outcome,
+Plan readPlan(archive* reader, Format format, const ZipDirectory& zipDirectory, Outcome& outcome,
               const HeaderRead& headerRead)
 {
     const std::vector<Header> headers = readHeaders(reader, format, outcome, headerRead);
-    return makePlan(headers, NameDecoder(headers, archivePath, format), outcome);
+    return makePlan(headers, NameDecoder(headers, zipDirectory), outcome);
 }
 
 } // namespace folivo::Archiver

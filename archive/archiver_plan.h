@@ -24,7 +24,7 @@ struct archive_entry;
 
 namespace folivo::Archiver {
 
-enum class Format { Zip, Lzh };
+class ZipDirectory;
 
 /// libarchive hands names over in the locale's code set; "C" (a bare CI environment) would
 /// turn every non-ASCII UTF-8 name into a failed conversion. This thread reads archives
@@ -104,8 +104,9 @@ struct Plan {
 using HeaderRead = std::function<bool()>;
 
 /// Reads every header and decides what becomes of each member: left out (noted in the
-/// outcome), a folder, or a file.
-Plan readPlan(archive* reader, const QString& archivePath, Format format, Outcome& outcome,
+/// outcome), a folder, or a file. A ZIP's central directory (empty for an LZH archive) tells
+/// which names are flagged as UTF-8 among others that are not.
+Plan readPlan(archive* reader, Format format, const ZipDirectory& zipDirectory, Outcome& outcome,
               const HeaderRead& headerRead = HeaderRead());
 
 } // namespace folivo::Archiver

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "archive/archiver.h"
+
 #include <QString>
 
 #include <functional>
@@ -7,9 +9,8 @@
 
 namespace folivo::Archiver {
 
-enum class Library { Zip, Lzh };
 /// Makes a library report version 0, as a missing DLL would.
-void setLibraryUsable(Library library, bool usable);
+void setLibraryUsable(Format library, bool usable);
 
 } // namespace folivo::Archiver
 

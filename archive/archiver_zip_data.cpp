@@ -1,9 +1,6 @@
 #include "archive/archiver_zip_data.h"
 
-#include "archive/archive_member_names.h"
-
 #include <QFile>
-#include <QtEndian>
 
 #include <isa-l/crc.h>
 #include <libdeflate.h>
@@ -17,25 +14,11 @@
 namespace folivo::Archiver {
 namespace {
 
-constexpr qsizetype kCentralHeaderSize = 46;
-constexpr qint64 kLocalHeaderSize = 30;
-constexpr quint16 kEncryptedFlags = 0x0001 | 0x0040;
 constexpr quint16 kStored = 0;
 constexpr quint16 kDeflated = 8;
-constexpr quint32 kZip64Marker = 0xFFFFFFFF;
 // Bigger members are streamed by libarchive: a lying header must not make a worker hold
 // gigabytes.
 constexpr qint64 kMaxWholeMember = qint64(64) << 20;
-
-quint16 le16(const char* at)
-{
-    return qFromLittleEndian<quint16>(at);
-}
-
-quint32 le32(const char* at)
-{
-    return qFromLittleEndian<quint32>(at);
-}
 
 bool readAll(int fd, char* into, qint64 size, qint64 offset)
 {
@@ -53,8 +36,8 @@ bool readAll(int fd, char* into, qint64 size, qint64 offset)
 }
 
 // ISA-L folds the CRC with the processor's carry-less multiply, 64 bytes a step where it has
-// AVX-512: about four times libdeflate's rate, which made the CRC a sixth of the cost of a
-// stored member, as much as writing it.
+// AVX-512, well ahead of libdeflate's CRC: on a stored member the CRC is the only work
+// besides writing it.
 quint32 crc32(quint32 crc, const char* bytes, size_t size)
 {
     return crc32_gzip_refl(crc, reinterpret_cast<const unsigned char*>(bytes), size);
@@ -62,45 +45,27 @@ quint32 crc32(quint32 crc, const char* bytes, size_t size)
 
 } // namespace
 
-ZipDataIndex ZipDataIndex::read(const QString& archivePath)
+ZipDataIndex ZipDataIndex::read(const QString& archivePath, const ZipDirectory& directory)
 {
     ZipDataIndex index;
     QFile file(archivePath);
-    if (!file.open(QIODevice::ReadOnly))
+    if (directory.isEmpty() || !file.open(QIODevice::ReadOnly))
         return index;
     const qint64 fileSize = file.size();
-    const QByteArray directory = zipCentralDirectory(file);
-    for (qsizetype at = 0; at + kCentralHeaderSize <= directory.size();) {
-        const char* header = directory.constData() + at;
-        if (QByteArray::fromRawData(header, 4) != QByteArrayLiteral("PK\x01\x02"))
-            break;
-        const quint16 flags = le16(header + 8);
-        const quint16 method = le16(header + 10);
-        const quint32 crc = le32(header + 16);
-        const quint32 compressedSize = le32(header + 20);
-        const quint32 size = le32(header + 24);
-        const quint32 localHeader = le32(header + 42);
-        at += kCentralHeaderSize + le16(header + 28) + le16(header + 30) + le16(header + 32);
-        if ((flags & kEncryptedFlags) || (method != kStored && method != kDeflated) ||
-            compressedSize == kZip64Marker || size == kZip64Marker || localHeader == kZip64Marker ||
-            (method == kStored && compressedSize != size))
+    for (const ZipDirectoryEntry& entry : directory.entries()) {
+        if (entry.isEncrypted() || entry.usesZip64() ||
+            (entry.method != kStored && entry.method != kDeflated) ||
+            (entry.method == kStored && entry.compressedSize != entry.size))
             continue;
-        // The local header says where the data starts; one that does not agree with the
-        // central directory's method leaves the member to libarchive.
-        if (!file.seek(localHeader))
-            continue;
-        const QByteArray local = file.read(kLocalHeaderSize);
-        if (local.size() != kLocalHeaderSize ||
-            !local.startsWith(QByteArrayLiteral("PK\x03\x04")) ||
-            le16(local.constData() + 8) != method)
-            continue;
-        const qint64 dataOffset = qint64(localHeader) + kLocalHeaderSize +
-                                  le16(local.constData() + 26) + le16(local.constData() + 28);
-        if (dataOffset + compressedSize > fileSize)
+        // A local header that does not agree with the central directory's method leaves the
+        // member to libarchive.
+        const std::optional<qint64> dataOffset = ZipDirectory::dataOffset(file, entry);
+        if (!dataOffset || *dataOffset + entry.compressedSize > fileSize)
             continue;
         // Two members whose data starts at the same place are not told apart.
-        const auto [it, inserted] = index.m_data.try_emplace(
-            dataOffset, ZipData{compressedSize, size, crc, method == kDeflated});
+        const auto [it, inserted] =
+            index.m_data.try_emplace(*dataOffset, ZipData{entry.compressedSize, entry.size,
+                                                          entry.crc, entry.method == kDeflated});
         if (!inserted)
             it->second.reset();
     }

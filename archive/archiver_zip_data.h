@@ -5,10 +5,11 @@
 // are checked. A stored member is handed over in blocks small enough to stay in the
 // processor's cache while they are checked and written, and its CRC is judged at the end.
 // libarchive still walks the headers and decides everything; this only replaces its reading
-// of the data, which costs twice as much on big scanned pages. Whatever does not fit (ZIP64
+// of the data, the dearest part of big scanned pages. Whatever does not fit (ZIP64
 // fields, other methods, encryption, a damaged or oddly laid out member) is left to
 // libarchive, which then also says what is wrong with it.
 
+#include "archive/zip_directory.h"
 #include "platform/prefaulted_buffer.h"
 
 #include <QString>
@@ -36,8 +37,9 @@ struct ZipData {
 /// offset after their local header, which is where libarchive stands once it has read it.
 class ZipDataIndex {
 public:
-    /// Empty when the archive has no central directory that can be read.
-    static ZipDataIndex read(const QString& archivePath);
+    /// The members of the archive's central directory whose local headers agree with it;
+    /// empty when the directory is.
+    static ZipDataIndex read(const QString& archivePath, const ZipDirectory& directory);
 
     /// The member whose data starts at offset, or null when none or more than one does.
     const ZipData* find(qint64 dataOffset) const;

@@ -29,9 +29,6 @@
 namespace folivo::Mod_Varnox {
 namespace {
 
-const QLatin1StringView kZipOptions("-x -o -q ");
-const QLatin1StringView kLzhOptions("x -d1 -y1 ");
-
 // Written into the marker, for whoever finds the folder.
 const QByteArray kMarkerText =
     "This folder is Folivo's temporary folder: everything in it is deleted when the next\n"
@@ -189,8 +186,7 @@ QString commandLine(QLatin1StringView options, const QString& archive, const QSt
 }
 
 using VersionCall = int (*)();
-using ExtractCall = int (*)(quintptr, const QString&, QString&, int, const Archiver::ProgressHook&,
-                            const Archiver::MemberWatch&, const Archiver::Preparation&);
+using ExtractCall = int (*)(quintptr, const QString&, QString&, int, const Archiver::Hooks&);
 using CommandLineBuilder = QString (*)(const QString&, const QString&);
 
 // What one extraction's preparation found, told from the unpacking thread and read once the
@@ -314,8 +310,8 @@ private:
                 m_watch->written(file);
         };
         QString output;
-        m_result = m_run(0, build(m_archive, tmpFolder), output, 0, hook, watch,
-                         m_attempt.preparation(tmpFolder, 0));
+        m_result = m_run(0, build(m_archive, tmpFolder), output, 0,
+                         {hook, watch, m_attempt.preparation(tmpFolder, 0)});
     }
 
     const QString m_archive;
@@ -388,7 +384,7 @@ std::int32_t extract(VersionCall version, ExtractCall run, CommandLineBuilder bu
         owner, QFileInfo(archive).fileName(),
         [&](const Archiver::ProgressHook& hook) {
             QString output;
-            return run(owner, line, output, 0, hook, watch, preparation);
+            return run(owner, line, output, 0, {hook, watch, preparation});
         },
         std::chrono::steady_clock::now());
     shareAfterExtraction();
@@ -425,12 +421,12 @@ std::int32_t Archive_Check(const QString& name)
 
 QString zipCommandLine(const QString& archive, const QString& tmpFolder)
 {
-    return commandLine(kZipOptions, archive, tmpFolder);
+    return commandLine(Archiver::commandLineOptions(Archiver::Format::Zip), archive, tmpFolder);
 }
 
 QString lzhCommandLine(const QString& archive, const QString& tmpFolder)
 {
-    return commandLine(kLzhOptions, archive, tmpFolder);
+    return commandLine(Archiver::commandLineOptions(Archiver::Format::Lzh), archive, tmpFolder);
 }
 
 std::int32_t Zip_Extract(quintptr& owner, const QString& archive,

@@ -71,8 +71,9 @@ protected:
     int unzipFile(const QString& archive, const Archiver::ProgressHook& hook)
     {
         QString output;
-        return Archiver::UnZip(
-            0, QStringLiteral("-x -o -q \"%1\" \"%2/\" *.*").arg(archive, dest()), output, 0, hook);
+        return Archiver::UnZip(0,
+                               QStringLiteral("-x -o -q \"%1\" \"%2/\" *.*").arg(archive, dest()),
+                               output, 0, {.progress = hook});
     }
     QStringList extracted() const { return fileTree(dest()); }
     QByteArray extractedFile(const QString& name) const { return readFile(dest() + u'/' + name); }
@@ -677,7 +678,7 @@ TEST_F(ArchiverTest, ThePreparationRunsOnlyForAnArchiveThatFits)
         QString output;
         EXPECT_EQ(
             Archiver::UnZip(0, QStringLiteral("-x -o -q \"%1\" \"%2/\" *.*").arg(archive, dest()),
-                            output, 0, {}, {}, preparation),
+                            output, 0, {.preparation = preparation}),
             c.result);
         EXPECT_EQ(prepared, c.prepared);
         EXPECT_EQ(reclaimAsked, c.free - margin < 300000 ? 1 : 0);
@@ -699,7 +700,7 @@ TEST_F(ArchiverTest, ThePreparationRunsOnlyForAnArchiveThatFits)
     EXPECT_EQ(Archiver::UnZip(0,
                               QStringLiteral("-x -o -q \"%1\" \"%2/\" *.*")
                                   .arg(path(QStringLiteral("junk.zip")), dest()),
-                              output, 0, {}, {}, preparation),
+                              output, 0, {.preparation = preparation}),
               Result::CannotOpenArchive);
     EXPECT_TRUE(prepared);
 }
@@ -728,7 +729,7 @@ TEST_F(ArchiverTest, MembersThatStateNoSizeStopAtTheMargin)
         QString output;
         EXPECT_EQ(
             Archiver::UnZip(0, QStringLiteral("-x -o -q \"%1\" \"%2/\" *.*").arg(archive, dest()),
-                            output, 0, {}, {}, preparation),
+                            output, 0, {.preparation = preparation}),
             Result::WriteFailed);
         EXPECT_EQ(extracted(), QStringList({"1.jpg", "2.jpg"}));
         EXPECT_EQ(extractedFile("2.jpg"), QByteArray(300000, '2'));
@@ -927,7 +928,7 @@ TEST_F(ArchiverTest, TheWatchHearsOfEachFileOnlyOnceItIsWrittenWhole)
         QString output;
         EXPECT_EQ(
             Archiver::UnZip(0, QStringLiteral("-x -o -q \"%1\" \"%2/\" *.*").arg(archive, dest()),
-                            output, 0, Archiver::ProgressHook(), watch),
+                            output, 0, {.watch = watch}),
             Result::ArchiveDamaged);
         planned.sort();
         written.sort();
@@ -942,13 +943,13 @@ TEST(ArchiverVersion, AnUnusableLibraryReportsVersionZero)
 {
     EXPECT_NE(Archiver::UnZipGetVersion(), 0);
     EXPECT_NE(Archiver::UnlhaGetVersion(), 0);
-    Archiver::setLibraryUsable(Archiver::Library::Zip, false);
+    Archiver::setLibraryUsable(Archiver::Format::Zip, false);
     EXPECT_EQ(Archiver::UnZipGetVersion(), 0);
     EXPECT_NE(Archiver::UnlhaGetVersion(), 0);
-    Archiver::setLibraryUsable(Archiver::Library::Lzh, false);
+    Archiver::setLibraryUsable(Archiver::Format::Lzh, false);
     EXPECT_EQ(Archiver::UnlhaGetVersion(), 0);
-    Archiver::setLibraryUsable(Archiver::Library::Zip, true);
-    Archiver::setLibraryUsable(Archiver::Library::Lzh, true);
+    Archiver::setLibraryUsable(Archiver::Format::Zip, true);
+    Archiver::setLibraryUsable(Archiver::Format::Lzh, true);
     EXPECT_NE(Archiver::UnZipGetVersion(), 0);
     EXPECT_NE(Archiver::UnlhaGetVersion(), 0);
 }

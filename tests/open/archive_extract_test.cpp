@@ -72,7 +72,7 @@ TEST(ArchiverCommandLines, AreBuiltCharacterForCharacter)
 /// Puts a library back into use however the test ends.
 class UnusableLibrary {
 public:
-    explicit UnusableLibrary(Archiver::Library library)
+    explicit UnusableLibrary(Archiver::Format library)
         : m_library(library)
     {
         Archiver::setLibraryUsable(m_library, false);
@@ -82,7 +82,7 @@ public:
     UnusableLibrary& operator=(const UnusableLibrary&) = delete;
 
 private:
-    Archiver::Library m_library;
+    Archiver::Format m_library;
 };
 
 class ExtractTest : public ::testing::Test {
@@ -137,11 +137,11 @@ TEST_F(ExtractTest, AnUnusableLibraryLeavesTheTemporaryFolderAlone)
     ASSERT_TRUE(zip.write(archive("a.zip")));
     ASSERT_TRUE(writeFile(tmp() + QStringLiteral("/kept.jpg"), "kept"));
     {
-        const UnusableLibrary missing(Archiver::Library::Zip);
+        const UnusableLibrary missing(Archiver::Format::Zip);
         EXPECT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("a.zip")), -99999);
     }
     {
-        const UnusableLibrary missing(Archiver::Library::Lzh);
+        const UnusableLibrary missing(Archiver::Format::Lzh);
         EXPECT_EQ(Mod_Varnox::Lzh_Extract(m_owner, archive("a.lzh")), -99999);
     }
     EXPECT_EQ(fileTree(tmp()), QStringList({"kept.jpg"}));

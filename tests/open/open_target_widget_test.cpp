@@ -59,8 +59,8 @@ protected:
     void TearDown() override
     {
         setModalScript({});
-        Archiver::setLibraryUsable(Archiver::Library::Zip, true);
-        Archiver::setLibraryUsable(Archiver::Library::Lzh, true);
+        Archiver::setLibraryUsable(Archiver::Format::Zip, true);
+        Archiver::setLibraryUsable(Archiver::Format::Lzh, true);
     }
 
     QString book(const QString& name, const QStringList& pages)
@@ -361,7 +361,7 @@ TEST_F(OpenTarget, AMissingArchiverLibraryAsksForItAndLeavesTheTemporaryFolderAl
     zip.addFile("01.jpg", test::jpegBytes());
     const QString archive = home.filePath(QStringLiteral("book.zip"));
     ASSERT_TRUE(zip.write(archive));
-    Archiver::setLibraryUsable(Archiver::Library::Zip, false);
+    Archiver::setLibraryUsable(Archiver::Format::Zip, false);
     EXPECT_EQ(window.Open_Target(archive), 2);
     ASSERT_EQ(ui.messages.size(), 1u);
     // Named as this system provides it: the package that brings libarchive.
@@ -371,7 +371,7 @@ TEST_F(OpenTarget, AMissingArchiverLibraryAsksForItAndLeavesTheTemporaryFolderAl
     EXPECT_EQ(ui.messages[0].title, QStringLiteral("Failed"));
     EXPECT_TRUE(QFile::exists(tmp() + QStringLiteral("/old.jpg")));
 
-    Archiver::setLibraryUsable(Archiver::Library::Lzh, false);
+    Archiver::setLibraryUsable(Archiver::Format::Lzh, false);
     test::LzhWriter lzh;
     lzh.addFile("01.jpg", test::jpegBytes());
     ASSERT_TRUE(lzh.write(home.filePath(QStringLiteral("book.lzh"))));
