@@ -394,6 +394,12 @@ TEST_F(ArchiverTest, MalformedCommandLinesAreRefused)
 
 TEST_F(ArchiverTest, AFullDiskStopsNothingButTheMembersThatDoNotFit)
 {
+#ifdef FOLIVO_TSAN
+    // The death test unpacks in a forked child, and ThreadSanitizer ends a child that starts
+    // threads when its parent had some (a pool left by an earlier test in the same process).
+    // The other builds run it.
+    GTEST_SKIP() << "ThreadSanitizer does not follow threads started after fork";
+#endif
     ZipWriter zip;
     zip.addFile("1.jpg", sampleData(10000, 5), ZipWriter::Method::Deflated);
     zip.addFile("2.jpg", sampleData(200000, 6), ZipWriter::Method::Deflated);
@@ -747,6 +753,10 @@ TEST_F(ArchiverTest, MembersThatStateNoSizeStopAtTheMargin)
 
 TEST_F(ArchiverTest, AFullDiskAmongManyWorkersLeavesNoPartOfAMember)
 {
+#ifdef FOLIVO_TSAN
+    // As AFullDiskStopsNothingButTheMembersThatDoNotFit.
+    GTEST_SKIP() << "ThreadSanitizer does not follow threads started after fork";
+#endif
     ZipWriter zip;
     QStringList small;
     for (int i = 0; i < 30; ++i) {

@@ -345,6 +345,11 @@ TEST_F(ExtractionProgress, WithoutDeclaredSizesTheWindowShowsHowMuchOfTheArchive
 
 TEST_F(ExtractionProgress, AShortExtractionShowsNoWindow)
 {
+#ifdef FOLIVO_TSAN
+    // ThreadSanitizer slows the unpacking several times over, past the window's delay: what
+    // this would measure is the sanitizer. The other builds run it.
+    GTEST_SKIP() << "the unpacking is too slow under ThreadSanitizer to be short";
+#endif
     test::ZipWriter zip;
     zip.addFile("01.jpg", test::jpegBytes());
     zip.addFile("02.jpg", test::jpegBytes());
