@@ -1,10 +1,12 @@
 #include "open/progress_window_feedback.h"
 
 #include "open/extraction_progress_window.h"
+#include "platform/work_pool.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
+#include <QFutureWatcher>
 #include <QPointer>
 #include <QThread>
 #include <QTimer>
@@ -13,7 +15,6 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
-#include <memory>
 #include <utility>
 
 namespace folivo {
@@ -131,9 +132,11 @@ int ProgressWindowFeedback::run(quintptr owner, const QString& archiveName,
             return stopRequested.load() ? Archiver::Reply::Stop : Archiver::Reply::Continue;
         };
 
-        std::unique_ptr<QThread> worker(QThread::create([&] { result = work(hook); }));
+        // After what the work refers to, so that it goes first: it waits for its thread.
+        WorkPool worker(1, WorkPool::Priority::Normal);
         QEventLoop loop;
-        QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+        QFutureWatcher<int> watcher;
+        QObject::connect(&watcher, &QFutureWatcher<int>::finished, &loop, &QEventLoop::quit);
         // An extraction started ahead, while the window was being built, has waited for
         // part of the delay already.
         const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -149,9 +152,9 @@ int ProgressWindowFeedback::run(quintptr owner, const QString& archiveName,
             window->setProgress(latest);
             window->show();
         });
-        worker->start();
+        watcher.setFuture(worker.run([&] { return work(hook); }));
         loop.exec();
-        worker->wait();
+        result = watcher.result();
         delete window.data();
     }
 
