@@ -9,7 +9,7 @@
 #include "support/temp_home.h"
 #include "support/zip_writer.h"
 #include "view/image_control.h"
-#include "view/page_prefetch.h"
+#include "view/page_prefetch_testing.h"
 #include "view/page_state.h"
 #include "view/page_window.h"
 
@@ -173,7 +173,7 @@ TEST_F(StartUp, AFirstPageRewrittenWhileTheWindowWasBuiltIsShownAsItIsNow)
 {
     const QString folder = writeBook(QStringLiteral("book"));
     std::unique_ptr<PagePrefetch> ahead = MDIForm_Main::startReadingAhead(folder);
-    ahead->waitUntilIdle();
+    waitUntilIdle(*ahead);
     test::writePicture(folder + QStringLiteral("/p1.jpg"), 500, 200);
     MDIForm_Main window(std::move(ahead));
     window.MDIForm_Load(folder);

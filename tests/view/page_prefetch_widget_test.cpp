@@ -10,7 +10,7 @@
 #include "support/file_tree.h"
 #include "support/temp_home.h"
 #include "view/image_control.h"
-#include "view/page_prefetch.h"
+#include "view/page_prefetch_testing.h"
 #include "view/page_state.h"
 #include "view/page_window.h"
 
@@ -112,7 +112,7 @@ public:
         file.write(bytes);
     }
     // The work a reader leaves time for between turns.
-    void settle() { window.pageWindow().prefetch().waitUntilIdle(); }
+    void settle() { waitUntilIdle(window.pageWindow().prefetch()); }
 
     Seen seen() const
     {
@@ -169,7 +169,7 @@ int expectSameWithAndWithoutPrefetch(const std::vector<Step>& steps)
         steps[i](reader);
         reader.settle();
         EXPECT_EQ(reader.seen(), without[i]) << "after step " << i + 1;
-        EXPECT_LE(reader.window.pageWindow().prefetch().heldBytes(), PagePrefetch::kByteBudget);
+        EXPECT_LE(heldBytes(reader.window.pageWindow().prefetch()), PagePrefetch::kByteBudget);
     }
     return reader.preparedDrawn();
 }
