@@ -12,11 +12,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFuture>
 #include <QRegularExpression>
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -268,7 +268,7 @@ public:
             m_hook = &hook;
             m_watch = &watch;
         }
-        const int result = m_result.result();
+        const int result = m_result.get();
         const std::lock_guard lock(m_mutex);
         m_hook = nullptr;
         m_watch = nullptr;
@@ -315,7 +315,7 @@ private:
     const Archiver::ProgressHook* m_hook = nullptr;
     const Archiver::MemberWatch* m_watch = nullptr;
     Attempt m_attempt;
-    QFuture<int> m_result;
+    std::future<int> m_result;
     /// Last, so that it goes first: the work it runs uses every member above.
     WorkPool m_pool{1, WorkPool::Priority::Normal};
 };

@@ -6,8 +6,8 @@
 #include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
-#include <QFutureWatcher>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <future>
 #include <utility>
 
 namespace folivo {
@@ -135,8 +136,6 @@ int ProgressWindowFeedback::run(quintptr owner, const QString& archiveName,
         // After what the work refers to, so that it goes first: it waits for its thread.
         WorkPool worker(1, WorkPool::Priority::Normal);
         QEventLoop loop;
-        QFutureWatcher<int> watcher;
-        QObject::connect(&watcher, &QFutureWatcher<int>::finished, &loop, &QEventLoop::quit);
         // An extraction started ahead, while the window was being built, has waited for
         // part of the delay already.
         const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -152,9 +151,14 @@ int ProgressWindowFeedback::run(quintptr owner, const QString& archiveName,
             window->setProgress(latest);
             window->show();
         });
-        watcher.setFuture(worker.run([&] { return work(hook); }));
+        std::future<int> ended = worker.run([&] {
+            // However the work ends, the loop hears of it.
+            const auto quit = qScopeGuard(
+                [&] { QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection); });
+            return work(hook);
+        });
         loop.exec();
-        result = watcher.result();
+        result = ended.get();
         delete window.data();
     }
 

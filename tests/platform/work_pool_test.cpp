@@ -6,7 +6,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <optional>
+#include <future>
 #include <stdexcept>
 #include <thread>
 
@@ -25,17 +25,17 @@ TEST(WorkPoolTest, BackgroundWorkRunsBelowTheCallersPriorityAndNormalWorkAtIt)
 {
     WorkPool background(1, WorkPool::Priority::Background);
     WorkPool normal(1, WorkPool::Priority::Normal);
-    EXPECT_GT(background.run(threadNice).result(), threadNice());
-    EXPECT_EQ(normal.run(threadNice).result(), threadNice());
+    EXPECT_GT(background.run(threadNice).get(), threadNice());
+    EXPECT_EQ(normal.run(threadNice).get(), threadNice());
 }
 
 TEST(WorkPoolTest, TheWaiterGetsTheResultOrWhatTheWorkThrew)
 {
     WorkPool pool(2, WorkPool::Priority::Normal);
-    QFuture<int> answer = pool.run([] { return 42; });
-    QFuture<int> failure = pool.run([]() -> int { throw std::runtime_error("unreadable"); });
-    EXPECT_EQ(answer.result(), 42);
-    EXPECT_THROW(failure.result(), std::runtime_error);
+    std::future<int> answer = pool.run([] { return 42; });
+    std::future<int> failure = pool.run([]() -> int { throw std::runtime_error("unreadable"); });
+    EXPECT_EQ(answer.get(), 42);
+    EXPECT_THROW(failure.get(), std::runtime_error);
 }
 
 TEST(WorkPoolTest, EndingAPoolWaitsForTheWorkRunningAndTheWorkNotYetStarted)
