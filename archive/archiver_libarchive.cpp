@@ -6,6 +6,7 @@
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/path_separator.h"
+#include "platform/work_pool.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -22,7 +23,6 @@
 #include <optional>
 #include <span>
 #include <thread>
-#include <vector>
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -569,12 +569,11 @@ void runWorkers(Extraction& job)
     if (job.plan.files.empty())
         return;
     const int count = workerCount(job.plan.files.size());
-    std::vector<std::thread> threads;
+    // The calling thread is one of the workers; the others end before the job goes.
+    WorkPool others(count - 1, WorkPool::Priority::Normal);
     for (int k = 1; k < count; ++k)
-        threads.emplace_back(runWorker, std::ref(job));
+        others.start([&job] { runWorker(job); });
     runWorker(job);
-    for (std::thread& thread : threads)
-        thread.join();
 }
 
 int extract(const QString& commandLine, Format format, const Hooks& hooks)

@@ -16,7 +16,7 @@
 #include "support/temp_home.h"
 #include "view/fit_search.h"
 #include "view/page_list.h"
-#include "view/page_prefetch.h"
+#include "view/page_prefetch_testing.h"
 #include "view/page_state.h"
 #include "view/page_window.h"
 
@@ -86,13 +86,13 @@ void pageTurns(benchmark::State& state, Prepared prepared)
         }
         if (prepared == Prepared::WhileReading) {
             state.PauseTiming();
-            prefetch.waitUntilIdle();
+            waitUntilIdle(prefetch);
             state.ResumeTiming();
         }
         window.Command_Preview_PostView_Click(1);
         ++page;
     }
-    prefetch.waitUntilIdle();
+    waitUntilIdle(prefetch);
     if (!ui.messages.empty())
         state.SkipWithError("a message box was shown during the page turns");
 }

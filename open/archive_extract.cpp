@@ -8,21 +8,20 @@
 #include "platform/file_system.h"
 #include "platform/install_folder.h"
 #include "platform/path_separator.h"
+#include "platform/work_pool.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QThreadPool>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include <sys/stat.h>
 
@@ -162,15 +161,10 @@ void sweepSetAside(const QString& folder)
 
 // One thread, so that two sweeps never delete the same folder at once. A program that
 // returns from main waits here for the last deletion; one that ends at once leaves it to the
-// next sweep.
-QThreadPool& sweeper()
+// next sweep. Not lowered: an extraction that needs the room waits for it.
+WorkPool& sweeper()
 {
-    static QThreadPool pool;
-    static const bool oneThread = [] {
-        pool.setMaxThreadCount(1);
-        return true;
-    }();
-    Q_UNUSED(oneThread);
+    static WorkPool pool(1, WorkPool::Priority::Normal);
     return pool;
 }
 
@@ -241,12 +235,7 @@ public:
         , m_run(run)
         , m_started(std::chrono::steady_clock::now())
     {
-        m_thread = std::thread([this, build] { work(build); });
-    }
-    ~ExtractionAhead()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
+        m_result = m_pool.run([this, build] { return work(build); });
     }
     ExtractionAhead(const ExtractionAhead&) = delete;
     ExtractionAhead& operator=(const ExtractionAhead&) = delete;
@@ -277,18 +266,18 @@ public:
             m_hook = &hook;
             m_watch = &watch;
         }
-        m_thread.join();
+        const int result = m_result.get();
         const std::lock_guard lock(m_mutex);
         m_hook = nullptr;
         m_watch = nullptr;
-        return m_result;
+        return result;
     }
 
     /// Once finish() has returned.
     const Attempt& attempt() const { return m_attempt; }
 
 private:
-    void work(CommandLineBuilder build)
+    int work(CommandLineBuilder build)
     {
         const QString tmpFolder = tmpFolderPath();
         const Archiver::ProgressHook hook = [this](const Archiver::Progress& progress) {
@@ -310,14 +299,13 @@ private:
                 m_watch->written(file);
         };
         QString output;
-        m_result = m_run(0, build(m_archive, tmpFolder), output, 0,
-                         {hook, watch, m_attempt.preparation(tmpFolder, 0)});
+        return m_run(0, build(m_archive, tmpFolder), output, 0,
+                     {hook, watch, m_attempt.preparation(tmpFolder, 0)});
     }
 
     const QString m_archive;
     const ExtractCall m_run;
     const std::chrono::steady_clock::time_point m_started;
-    std::thread m_thread;
     std::mutex m_mutex;
     std::optional<QStringList> m_planned;
     QStringList m_written;
@@ -325,7 +313,9 @@ private:
     const Archiver::ProgressHook* m_hook = nullptr;
     const Archiver::MemberWatch* m_watch = nullptr;
     Attempt m_attempt;
-    int m_result = 0;
+    std::future<int> m_result;
+    /// Last, so that it goes first: the work it runs uses every member above.
+    WorkPool m_pool{1, WorkPool::Priority::Normal};
 };
 
 // On the user-interface thread only.

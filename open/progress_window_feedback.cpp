@@ -1,11 +1,13 @@
 #include "open/progress_window_feedback.h"
 
 #include "open/extraction_progress_window.h"
+#include "platform/work_pool.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
@@ -13,7 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
-#include <memory>
+#include <future>
 #include <utility>
 
 namespace folivo {
@@ -131,9 +133,9 @@ int ProgressWindowFeedback::run(quintptr owner, const QString& archiveName,
             return stopRequested.load() ? Archiver::Reply::Stop : Archiver::Reply::Continue;
         };
 
-        std::unique_ptr<QThread> worker(QThread::create([&] { result = work(hook); }));
+        // After what the work refers to, so that it goes first: it waits for its thread.
+        WorkPool worker(1, WorkPool::Priority::Normal);
         QEventLoop loop;
-        QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
         // An extraction started ahead, while the window was being built, has waited for
         // part of the delay already.
         const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -149,9 +151,14 @@ int ProgressWindowFeedback::run(quintptr owner, const QString& archiveName,
             window->setProgress(latest);
             window->show();
         });
-        worker->start();
+        std::future<int> ended = worker.run([&] {
+            // However the work ends, the loop hears of it.
+            const auto quit = qScopeGuard(
+                [&] { QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection); });
+            return work(hook);
+        });
         loop.exec();
-        worker->wait();
+        result = ended.get();
         delete window.data();
     }
 

@@ -7,10 +7,12 @@
 #include "platform/error.h"
 #include "platform/path_separator.h"
 #include "platform/screen.h"
-#include "platform/thread_priority.h"
 #include "view/fit_search.h"
 #include "view/image_control.h"
 #include "view/page_list.h"
+#include "view/page_prefetch_testing.h"
+
+#include <QThread>
 
 #include <algorithm>
 #include <exception>
@@ -55,24 +57,22 @@ constexpr qint64 kBytesPerPixel = 4;
 } // namespace
 
 PagePrefetch::PagePrefetch()
+    : m_pool(QThread::idealThreadCount(), WorkPool::Priority::Background)
 {
-    // Both cores: one page ahead is read while the reader reads, a second while they flick.
-    m_pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
-    m_firstPagePool.setMaxThreadCount(1);
 }
 
 PagePrefetch::~PagePrefetch()
 {
     {
-        std::unique_lock lock(m_mutex);
+        const std::lock_guard lock(m_mutex);
         m_stopping = true;
         m_plan.reset();
         m_queue.clear();
-        // Waited for under our own lock: a worker's last touch of this object comes before.
-        m_changed.wait(lock, [&] { return m_workers == 0; });
     }
-    m_pool.waitForDone();
+    // A worker ends after the page it is reading. The first page's may still hand a plan to
+    // the background pool, which is why that pool is waited for after it.
     m_firstPagePool.waitForDone();
+    m_pool.waitForDone();
 }
 
 void PagePrefetch::prepareAround(const QString& folder, const QString& name, int direction,
@@ -161,7 +161,7 @@ void PagePrefetch::startFirstPage(const QString& path, const PageTurnSizing& siz
     m_readWhole = readWhole ? path : QString();
     // Not one of the background workers: the reader is waiting for this page.
     ++m_workers;
-    m_firstPagePool.start([this] { work(false); });
+    m_firstPagePool.start([this] { work(); });
 }
 
 std::optional<PreparedPage> PagePrefetch::take(const QString& path, double twipsPerPixel)
@@ -169,7 +169,7 @@ std::optional<PreparedPage> PagePrefetch::take(const QString& path, double twips
     std::unique_lock lock(m_mutex);
     // Not started yet: the turn reads it as fast as a worker would.
     m_queue.erase(std::remove(m_queue.begin(), m_queue.end(), path), m_queue.end());
-    m_changed.wait(lock, [&] { return !m_busy.contains(path); });
+    m_pageRead.wait(lock, [&] { return !m_busy.contains(path); });
     const auto found = std::find_if(m_entries.begin(), m_entries.end(),
                                     [&](const Entry& entry) { return entry.path == path; });
     if (found == m_entries.end())
@@ -186,8 +186,6 @@ std::optional<PreparedPage> PagePrefetch::take(const QString& path, double twips
     // Replaced, cut short, touched or removed since it was read: the turn draws it itself.
     if (fileStamp(path) != entry.page.stamp)
         return std::nullopt;
-    lock.lock();
-    ++m_hits;
     return std::move(entry.page);
 }
 
@@ -217,22 +215,17 @@ bool PagePrefetch::working() const
     return m_workers > 0 || m_plan || !m_queue.empty();
 }
 
-int PagePrefetch::hits() const
+qint64 heldBytes(const PagePrefetch& prefetch)
 {
-    const std::lock_guard lock(m_mutex);
-    return m_hits;
+    const std::lock_guard lock(prefetch.m_mutex);
+    return prefetch.m_heldBytes;
 }
 
-qint64 PagePrefetch::heldBytes() const
+void waitUntilIdle(PagePrefetch& prefetch)
 {
-    const std::lock_guard lock(m_mutex);
-    return m_heldBytes;
-}
-
-void PagePrefetch::waitUntilIdle()
-{
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_workers == 0; });
+    // In this order: the first page's worker may hand a plan on to the background pool.
+    prefetch.m_firstPagePool.waitForDone();
+    prefetch.m_pool.waitForDone();
 }
 
 void PagePrefetch::startWorkers(std::unique_lock<std::mutex>&)
@@ -241,15 +234,12 @@ void PagePrefetch::startWorkers(std::unique_lock<std::mutex>&)
     const int wanted = std::min(m_pool.maxThreadCount(), pending);
     while (m_workers < wanted) {
         ++m_workers;
-        m_pool.start([this] { work(true); });
+        m_pool.start([this] { work(); });
     }
 }
 
-void PagePrefetch::work(bool background)
+void PagePrefetch::work()
 {
-    // The page on screen and the window come first: reading ahead takes what they leave.
-    if (background)
-        lowerCurrentThreadPriority();
     std::unique_lock lock(m_mutex);
     while (!m_stopping) {
         const std::uint64_t generation = m_generation;
@@ -272,10 +262,9 @@ void PagePrefetch::work(bool background)
         prepare(path, generation);
         lock.lock();
         m_busy.removeOne(path);
-        m_changed.notify_all();
+        m_pageRead.notify_all();
     }
     --m_workers;
-    m_changed.notify_all();
 }
 
 void PagePrefetch::runPlan(const Plan& plan, std::uint64_t generation)

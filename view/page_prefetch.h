@@ -2,12 +2,12 @@
 
 #include "picture/picture_loader.h"
 #include "platform/file_stamp.h"
+#include "platform/work_pool.h"
 
 #include <QImage>
 #include <QSize>
 #include <QString>
 #include <QStringList>
-#include <QThreadPool>
 
 #include <condition_variable>
 #include <cstdint>
@@ -56,6 +56,10 @@ struct PreparedPage {
 /// by its turn, which reports what goes wrong then. A prepared page is handed out only while
 /// its file is unchanged on disk. Memory is bounded by a few screen-sized pages, and by what
 /// each worker may take while it draws one.
+///
+/// Every call comes from the user-interface thread, but for expectUnpackedFolder() and
+/// fileUnpacked(). Its waits end soon: take() waits only for the one page being read, and
+/// destruction only for the pages being read.
 class PagePrefetch {
 public:
     PagePrefetch();
@@ -97,15 +101,8 @@ public:
     void setEnabled(bool enabled);
     /// Whether a page is being prepared or waits to be.
     bool working() const;
-    /// How many turns found their page prepared and drawn.
-    int hits() const;
 
-    /// Bytes of pixels held by prepared pages and by pages being rendered, for tests.
-    qint64 heldBytes() const;
-    /// Waits until no work is left, for tests and benchmarks.
-    void waitUntilIdle();
-
-    /// Upper bound of heldBytes().
+    /// Upper bound of the bytes of pixels held by prepared pages and pages being rendered.
     static constexpr qint64 kByteBudget = qint64{48} * 1024 * 1024;
     /// A page is read ahead only when reading and drawing it takes at most this much at once
     /// (its file's bytes, what it decodes to, the decoder's buffers): a picture that must be
@@ -113,6 +110,10 @@ public:
     static constexpr qint64 kPageByteBudget = qint64{128} * 1024 * 1024;
 
 private:
+    // For tests and benchmarks (view/page_prefetch_testing.h).
+    friend qint64 heldBytes(const PagePrefetch& prefetch);
+    friend void waitUntilIdle(PagePrefetch& prefetch);
+
     struct Plan {
         QString folder;
         QString name;
@@ -129,33 +130,43 @@ private:
 
     void startWorkers(std::unique_lock<std::mutex>& lock);
     void startFirstPage(const QString& path, const PageTurnSizing& sizing, bool readWhole);
-    void work(bool background);
+    void work();
     void runPlan(const Plan& plan, std::uint64_t generation);
     void prepare(const QString& path, std::uint64_t generation);
     void dropUnwanted();
 
-    QThreadPool m_pool;
-    /// The first page's worker: its thread keeps the normal priority the background
-    /// workers give up.
-    QThreadPool m_firstPagePool;
     mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
+    /// Told whenever a page leaves m_busy: take() waits on it while its page is being read.
+    /// The pools cannot tell this: they know pieces of work, and a worker reads one page
+    /// after another in one piece.
+    std::condition_variable m_pageRead;
     std::uint64_t m_generation = 0;
     std::optional<Plan> m_plan;
     PageTurnSizing m_sizing;
     int m_direction = 1;
     QStringList m_wanted;
+    /// The pages to read, in order, taken by the workers one at a time. Kept here rather than
+    /// as pieces of work in the pool, because it changes after it is made: each plan replaces
+    /// it, and a turn takes out the page it will read itself.
     std::deque<QString> m_queue;
     QString m_readWhole;   ///< the page whose picture is kept with its pixels
     QString m_awaitedFile; ///< the first page of a folder being unpacked, until it is written
     QString m_awaitedPath; ///< where the turn will look for it
-    QStringList m_busy;
+    QStringList m_busy;    ///< pages being read
     std::vector<Entry> m_entries;
     qint64 m_heldBytes = 0;
-    int m_workers = 0;
-    int m_hits = 0;
+    int m_workers = 0; ///< pieces of work started on the pools and not yet ended
     bool m_enabled = true;
     bool m_stopping = false;
+
+    /// Last, so that they go first, each waiting for its work, which uses everything above.
+    /// Every core reads ahead: one page ahead while the reader reads, a second while they
+    /// flick; at the lowered priority of work nobody waits for yet, so that the page on screen
+    /// and the window come first.
+    WorkPool m_pool;
+    /// The first page's worker: the reader is waiting for that page, so its thread keeps
+    /// its priority.
+    WorkPool m_firstPagePool{1, WorkPool::Priority::Normal};
 };
 
 } // namespace folivo

@@ -11,7 +11,7 @@
 #include "support/zip_writer.h"
 #include "view/image_control.h"
 #include "view/image_control_testing.h"
-#include "view/page_prefetch.h"
+#include "view/page_prefetch_testing.h"
 #include "view/page_state.h"
 #include "view/page_window.h"
 
@@ -175,7 +175,7 @@ TEST_F(StartUp, AFirstPageRewrittenWhileTheWindowWasBuiltIsShownAsItIsNow)
 {
     const QString folder = writeBook(QStringLiteral("book"));
     std::unique_ptr<PagePrefetch> ahead = MDIForm_Main::startReadingAhead(folder);
-    ahead->waitUntilIdle();
+    waitUntilIdle(*ahead);
     test::writePicture(folder + QStringLiteral("/p1.jpg"), 500, 200);
     MDIForm_Main window(std::move(ahead));
     window.MDIForm_Load(folder);

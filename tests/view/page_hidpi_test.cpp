@@ -9,7 +9,7 @@
 #include "view/fit_search.h"
 #include "view/image_control.h"
 #include "view/image_control_testing.h"
-#include "view/page_prefetch.h"
+#include "view/page_prefetch_testing.h"
 #include "view/page_state.h"
 #include "view/page_window.h"
 
@@ -73,7 +73,7 @@ TEST(HighDensityScreen, ThePageIsDrawnOneToOneAtItsLogicalFittedSize)
         EXPECT_EQ(grabbed.toImage().convertToFormat(QImage::Format_RGB32),
                   shown.convertToFormat(QImage::Format_RGB32));
 
-        page.prefetch().waitUntilIdle();
+        waitUntilIdle(page.prefetch());
         window.Command_Preview_PostView_Click(1);
     }
     EXPECT_TRUE(ui.messages.size() == 1u); // the last page says so

@@ -4,7 +4,7 @@
 #include "support/big_pictures.h"
 #include "support/peak_memory.h"
 #include "support/temp_home.h"
-#include "view/page_prefetch.h"
+#include "view/page_prefetch_testing.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,7 +57,7 @@ TEST_F(PagePrefetchTest, PreparesTheNeighboursAtTheSizeTheTurnDrawsAndNothingFai
 
     PagePrefetch prefetch;
     prefetch.prepareAround(folder, name(5), 1, sizing, Pace::Reading);
-    prefetch.waitUntilIdle();
+    waitUntilIdle(prefetch);
     // Reading: the page ahead and the one behind; the broken page ahead is left to its turn.
     EXPECT_FALSE(prefetch.take(path(6), 15.0));
     EXPECT_FALSE(prefetch.take(path(7), 15.0));
@@ -71,7 +71,7 @@ TEST_F(PagePrefetchTest, PreparesTheNeighboursAtTheSizeTheTurnDrawsAndNothingFai
 
     // Flicking: the page ahead and the one after it; the one behind is let go.
     prefetch.prepareAround(folder, name(7), 1, sizing, Pace::Flicking);
-    prefetch.waitUntilIdle();
+    waitUntilIdle(prefetch);
     EXPECT_TRUE(prefetch.take(path(8), 15.0));
     const std::optional<PreparedPage> further = prefetch.take(path(9), 15.0);
     ASSERT_TRUE(further);
@@ -79,14 +79,14 @@ TEST_F(PagePrefetchTest, PreparesTheNeighboursAtTheSizeTheTurnDrawsAndNothingFai
     EXPECT_FALSE(prefetch.take(path(4), 15.0));
     EXPECT_FALSE(prefetch.take(path(6), 15.0));
     prefetch.clear();
-    EXPECT_EQ(prefetch.heldBytes(), 0);
+    EXPECT_EQ(heldBytes(prefetch), 0);
 }
 
 TEST_F(PagePrefetchTest, TheFirstPageAloneComesReadWholeAndOnlyWhileItsFileIsUnchanged)
 {
     PagePrefetch prefetch;
     prefetch.prepareFirstPage(folder, sizing);
-    prefetch.waitUntilIdle();
+    waitUntilIdle(prefetch);
     const std::optional<PreparedPage> first = prefetch.take(path(1), 15.0);
     ASSERT_TRUE(first);
     ASSERT_FALSE(first->picture.isNull());
@@ -99,7 +99,7 @@ TEST_F(PagePrefetchTest, TheFirstPageAloneComesReadWholeAndOnlyWhileItsFileIsUnc
     ASSERT_TRUE(back);
     EXPECT_TRUE(back->picture.isNull());
     prefetch.prepareAround(folder, name(1), 1, sizing, Pace::Reading);
-    prefetch.waitUntilIdle();
+    waitUntilIdle(prefetch);
     const std::optional<PreparedPage> ahead = prefetch.take(path(2), 15.0);
     ASSERT_TRUE(ahead);
     EXPECT_TRUE(ahead->picture.isNull());
@@ -107,7 +107,7 @@ TEST_F(PagePrefetchTest, TheFirstPageAloneComesReadWholeAndOnlyWhileItsFileIsUnc
     // Rewritten after it was read: nothing is handed out, and the turn reads the file itself.
     PagePrefetch again;
     again.prepareFirstPage(folder, sizing);
-    again.waitUntilIdle();
+    waitUntilIdle(again);
     ASSERT_TRUE(writePage(1, 300, 300));
     EXPECT_FALSE(again.take(path(1), 15.0));
 }
@@ -116,8 +116,8 @@ TEST_F(PagePrefetchTest, AnUnpackingFolderHasItsFirstPagePreparedOnceThatPageIsW
 {
     PagePrefetch prefetch;
     prefetch.prepareAround(folder, name(5), 1, sizing, Pace::Reading);
-    prefetch.waitUntilIdle();
-    ASSERT_GT(prefetch.heldBytes(), 0);
+    waitUntilIdle(prefetch);
+    ASSERT_GT(heldBytes(prefetch), 0);
 
     const QString unpacked = home.filePath(QStringLiteral("tmp"));
     ASSERT_TRUE(QDir().mkpath(unpacked));
@@ -131,7 +131,7 @@ TEST_F(PagePrefetchTest, AnUnpackingFolderHasItsFirstPagePreparedOnceThatPageIsW
                                    QStringLiteral("p2.jpg")},
                                   sizing);
     // The last book's pages are let go at once: the unpacking needs the memory.
-    EXPECT_EQ(prefetch.heldBytes(), 0);
+    EXPECT_EQ(heldBytes(prefetch), 0);
     // As the unpacking's threads tell it.
     const auto tellUnpacked = [&](const QString& file) {
         std::thread([&] { prefetch.fileUnpacked(file); }).join();
@@ -140,14 +140,14 @@ TEST_F(PagePrefetchTest, AnUnpackingFolderHasItsFirstPagePreparedOnceThatPageIsW
     tellUnpacked(QStringLiteral("p10.jpg"));
     ASSERT_TRUE(copyIn(4, QStringLiteral(".p0.jpg")));
     tellUnpacked(QStringLiteral(".p0.jpg"));
-    prefetch.waitUntilIdle();
-    EXPECT_EQ(prefetch.heldBytes(), 0);
+    waitUntilIdle(prefetch);
+    EXPECT_EQ(heldBytes(prefetch), 0);
     // Written but not yet said to be whole: not read, and the turn does not wait for it.
     ASSERT_TRUE(copyIn(6, QStringLiteral("p2.jpg")));
     EXPECT_FALSE(prefetch.take(unpacked + QStringLiteral("/p2.jpg"), 15.0));
 
     tellUnpacked(QStringLiteral("p2.jpg"));
-    prefetch.waitUntilIdle();
+    waitUntilIdle(prefetch);
     EXPECT_FALSE(prefetch.take(unpacked + QStringLiteral("/p10.jpg"), 15.0));
     const std::optional<PreparedPage> first =
         prefetch.take(unpacked + QStringLiteral("/p2.jpg"), 15.0);
@@ -161,7 +161,7 @@ TEST_F(PagePrefetchTest, AFileChangedAfterItWasPreparedOrAnotherScreenIsNotHande
 {
     PagePrefetch prefetch;
     prefetch.prepareAround(folder, name(5), 1, sizing, Pace::Reading);
-    prefetch.waitUntilIdle();
+    waitUntilIdle(prefetch);
     ASSERT_TRUE(writePage(6, 300, 300));
     EXPECT_FALSE(prefetch.take(path(6), 15.0));
     ASSERT_TRUE(QFile::remove(path(7)));
@@ -174,9 +174,9 @@ TEST_F(PagePrefetchTest, BackwardTurnsPrepareBackwardAndMemoryStaysBounded)
     PagePrefetch prefetch;
     sizing.devicePixelRatio = 2.0;
     prefetch.prepareAround(folder, name(8), -1, sizing, Pace::Reading);
-    prefetch.waitUntilIdle();
-    EXPECT_GT(prefetch.heldBytes(), 0);
-    EXPECT_LE(prefetch.heldBytes(), PagePrefetch::kByteBudget);
+    waitUntilIdle(prefetch);
+    EXPECT_GT(heldBytes(prefetch), 0);
+    EXPECT_LE(heldBytes(prefetch), PagePrefetch::kByteBudget);
     const std::optional<PreparedPage> ahead = prefetch.take(path(7), 15.0);
     ASSERT_TRUE(ahead);
     EXPECT_EQ(ahead->image.devicePixelRatio(), 2.0);
@@ -188,8 +188,8 @@ TEST_F(PagePrefetchTest, BackwardTurnsPrepareBackwardAndMemoryStaysBounded)
     sizing.viewWidth = 1'000'000;
     sizing.viewHeight = 1'000'000;
     prefetch.prepareAround(folder, name(8), -1, sizing, Pace::Reading);
-    prefetch.waitUntilIdle();
-    EXPECT_EQ(prefetch.heldBytes(), 0);
+    waitUntilIdle(prefetch);
+    EXPECT_EQ(heldBytes(prefetch), 0);
     EXPECT_FALSE(prefetch.take(path(7), 15.0));
 }
 
@@ -210,7 +210,7 @@ TEST_F(PagePrefetchTest, PagesDecodedWholeBeyondTheBudgetAreLeftToTheirTurn)
     const test::PeakMemory peak;
     PagePrefetch prefetch;
     prefetch.prepareAround(folder, name(5), 1, sizing, Pace::Reading);
-    prefetch.waitUntilIdle();
+    waitUntilIdle(prefetch);
     EXPECT_FALSE(prefetch.take(gif, 15.0));
     const std::optional<PreparedPage> behind = prefetch.take(path(4), 15.0);
     ASSERT_TRUE(behind);
@@ -233,7 +233,7 @@ TEST_F(PagePrefetchTest, TurnsTakenWhileTheWorkersRunGetWholePagesOrNone)
             prefetch.prepareAround(folder, name(i), 1, sizing, Pace::Flicking);
             // Now and then the reader stops to read.
             if (i % 3 == 0)
-                prefetch.waitUntilIdle();
+                waitUntilIdle(prefetch);
             if (const std::optional<PreparedPage> page = prefetch.take(path(i + 1), 15.0)) {
                 ++taken;
                 EXPECT_EQ(page->image.size().height(), 599);
@@ -243,7 +243,7 @@ TEST_F(PagePrefetchTest, TurnsTakenWhileTheWorkersRunGetWholePagesOrNone)
         }
     }
     EXPECT_GT(taken, 0);
-    prefetch.waitUntilIdle();
+    waitUntilIdle(prefetch);
 }
 
 TEST_F(PagePrefetchTest, EndingWhileTheWorkersRunWaitsForThem)

@@ -12,7 +12,7 @@
 #include "support/temp_home.h"
 #include "view/image_control.h"
 #include "view/image_control_testing.h"
-#include "view/page_prefetch.h"
+#include "view/page_prefetch_testing.h"
 #include "view/page_state.h"
 #include "view/page_window.h"
 
@@ -114,7 +114,7 @@ public:
         file.write(bytes);
     }
     // The work a reader leaves time for between turns.
-    void settle() { window.pageWindow().prefetch().waitUntilIdle(); }
+    void settle() { waitUntilIdle(window.pageWindow().prefetch()); }
 
     Seen seen() const
     {
@@ -171,7 +171,7 @@ int expectSameWithAndWithoutPrefetch(const std::vector<Step>& steps)
         steps[i](reader);
         reader.settle();
         EXPECT_EQ(reader.seen(), without[i]) << "after step " << i + 1;
-        EXPECT_LE(reader.window.pageWindow().prefetch().heldBytes(), PagePrefetch::kByteBudget);
+        EXPECT_LE(heldBytes(reader.window.pageWindow().prefetch()), PagePrefetch::kByteBudget);
     }
     return reader.preparedDrawn();
 }
