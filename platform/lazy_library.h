@@ -6,8 +6,8 @@ namespace folivo {
 
 /// A shared library opened the first time one of its functions is asked for, not when the
 /// program starts. Loading a library and what it needs costs every start, and most starts
-/// open a folder, never an archive: libarchive and the libraries it pulls in were 2.5 ms of
-/// each start.
+/// open a folder, never an archive, and libarchive with the libraries it pulls in is a part
+/// of every start that a reader notices.
 class LazyLibrary {
 public:
     /// soname: the name the library is installed under, with its ABI version.
