@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -22,7 +23,6 @@
 #include <mutex>
 #include <optional>
 #include <span>
-#include <thread>
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -560,7 +560,7 @@ int workerCount(size_t files)
 {
     int count = workerCountSetting.load();
     if (count <= 0)
-        count = static_cast<int>(std::thread::hardware_concurrency());
+        count = QThread::idealThreadCount();
     return static_cast<int>(std::clamp<size_t>(files, 1, std::max(count, 1)));
 }
 

@@ -4,16 +4,15 @@
 // result in a cache folder and makes it only once.
 //
 //   folivo_make_scan_book FOLDER COUNT
+#include "platform/work_pool.h"
 #include "scan_pages.h"
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QThread>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <thread>
-#include <vector>
 
 int main(int argc, char** argv)
 {
@@ -41,12 +40,12 @@ int main(int argc, char** argv)
                 failed = true;
         }
     };
-    const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
-    std::vector<std::thread> threads;
-    for (unsigned i = 0; i < workers; ++i)
-        threads.emplace_back(work);
-    for (std::thread& thread : threads)
-        thread.join();
+    {
+        const int workers = QThread::idealThreadCount();
+        folivo::WorkPool pool(workers, folivo::WorkPool::Priority::Normal);
+        for (int i = 0; i < workers; ++i)
+            pool.start(work);
+    } // the pool's end waits for every page
     if (failed) {
         std::fprintf(stderr, "could not write every page into %s\n", argv[1]);
         return 1;
