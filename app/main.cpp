@@ -3,6 +3,7 @@
 #include "platform/install_folder.h"
 #include "platform/screen.h"
 #include "platform/session_bus.h"
+#include "settings/reading_options.h"
 #include "store/profile_file.h"
 
 #include <QApplication>
@@ -24,6 +25,9 @@ int main(int argc, char** argv)
     folivo::substituteFixedFont();
     folivo::ensureInstallFolder();
     folivo::Profile::removeLeftovers(folivo::settingsFilePath());
+    folivo::Profile::removeLeftovers(folivo::ReadingOptions::optionsFilePath());
+    // Before anything is read ahead: the options decide which files are pages and books.
+    folivo::ReadingOptions::load();
 
     const QString line = folivo::commandLine();
     // The first page is decoded on another core while the window is built.

@@ -4,6 +4,7 @@
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/path_separator.h"
+#include "settings/reading_options.h"
 
 #include <array>
 
@@ -26,16 +27,26 @@ bool hasSubfolder(const QString& folder)
     return false;
 }
 
+bool anyListed(const QString& folder, QLatin1StringView pattern)
+{
+    DirListing listing(folder + kPathSeparator + pattern, ListAttributes::Normal);
+    return !listing.next().isEmpty();
+}
+
 bool hasPictures(const QString& folder)
 {
-    static const std::array<QLatin1StringView, 6> patterns{
+    static const std::array<QLatin1StringView, 6> classic{
         QLatin1StringView("*.jpeg"), QLatin1StringView("*.gif"), QLatin1StringView("*.bmp"),
         QLatin1StringView("*.emf"),  QLatin1StringView("*.wmf"), QLatin1StringView("*.jpg")};
+    static const std::array<QLatin1StringView, 6> more{
+        QLatin1StringView("*.png"),  QLatin1StringView("*.webp"), QLatin1StringView("*.tif"),
+        QLatin1StringView("*.tiff"), QLatin1StringView("*.avif"), QLatin1StringView("*.jxl")};
     bool found = false;
-    for (const QLatin1StringView pattern : patterns) {
-        DirListing listing(folder + kPathSeparator + pattern, ListAttributes::Normal);
-        if (!listing.next().isEmpty())
-            found = true;
+    for (const QLatin1StringView pattern : classic)
+        found = anyListed(folder, pattern) || found;
+    if (!found && ReadingOptions::isOn(ReadingOptions::Option::MoreFormats)) {
+        for (const QLatin1StringView pattern : more)
+            found = found || anyListed(folder, pattern);
     }
     return found;
 }

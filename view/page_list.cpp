@@ -5,10 +5,12 @@
 #include "platform/dir_listing.h"
 #include "platform/path_separator.h"
 #include "platform/ui_services.h"
+#include "settings/reading_options.h"
 
 #include <QStringList>
 #include <QStringView>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -67,15 +69,17 @@ void showEndMessage(const QString& message)
 
 bool Picture_Check(const QString& name)
 {
-    static const std::array<QStringView, 5> shortExtensions = {u".jpg", u".wmf", u".emf", u".bmp",
-                                                               u".gif"};
-    const QString lower = name.toLower();
-    const QStringView tail = QStringView(lower).right(4);
-    for (const QStringView extension : shortExtensions) {
-        if (tail == extension)
-            return true;
-    }
-    return QStringView(lower).right(5) == u".jpeg";
+    static const std::array<QStringView, 6> classic = {u".jpg", u".jpeg", u".wmf",
+                                                       u".emf", u".bmp",  u".gif"};
+    static const std::array<QStringView, 6> more = {u".png",  u".webp", u".tif",
+                                                    u".tiff", u".avif", u".jxl"};
+    const auto endsIn = [&name](QStringView extension) {
+        return name.endsWith(extension, Qt::CaseInsensitive);
+    };
+    if (std::any_of(classic.begin(), classic.end(), endsIn))
+        return true;
+    return ReadingOptions::isOn(ReadingOptions::Option::MoreFormats) &&
+           std::any_of(more.begin(), more.end(), endsIn);
 }
 
 void File_List_Load(const ComboBox& path, ComboBox& file)

@@ -14,7 +14,8 @@ class ComboBox;
 namespace folivo::Mod_Varnox {
 
 /// True when the name (or a whole path) ends in a picture extension: .jpg, .jpeg, .gif,
-/// .bmp, .wmf or .emf, in any letter case.
+/// .bmp, .wmf or .emf, in any letter case; with the reading option MoreFormats on, also .png,
+/// .webp, .tif, .tiff, .avif and .jxl.
 bool Picture_Check(const QString& name);
 
 /// Refills the file box's items with the pictures of the folder named by the folder box.
