@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/client_area_scroll_bar.h"
+#include "app/reading_menu.h"
 #include "help/help_window.h"
 #include "open/archive_extract.h"
 #include "platform/blanks.h"
@@ -24,6 +25,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -56,6 +58,9 @@ const QString kCannotEnlarge = QStringLiteral("もう大きくできません。
 constexpr int kVkAdd = 107;
 constexpr int kVkSubtract = 109;
 constexpr int kVkDecimal = 110;
+
+// Where the Menu key's menu opens: just inside the client area's corner.
+constexpr int kMenuKeyOffset = 8;
 
 constexpr double kZoomStep = 0.2;
 constexpr double kZoomMin = 0.3;
@@ -183,6 +188,7 @@ MDIForm_Main::MDIForm_Main(std::unique_ptr<PagePrefetch> readingAhead, QWidget* 
     acceptFileDrops(m_mdiArea->viewport(),
                     std::bind_front(&MDIForm_Main::MDIForm_OLEDragDrop, this));
     setCentralWidget(m_mdiArea);
+    m_mdiArea->viewport()->installEventFilter(this);
 
     // Set last: widgets created later would otherwise slip into the toolbar's order.
     const std::array<QWidget*, 10> tabOrder = {Command_Preview_PostView[1],
@@ -256,6 +262,7 @@ void MDIForm_Main::MDIForm_Load(const QString& CommandLine)
     prepareWindowStore(*this);
 
     m_helpWindow = new Form_Help(this);
+    m_helpWindow->installEventFilter(this);
     m_helpWindow->subWindow()->move(twipsToPixels(screen.width() / 2.0), 0);
     m_helpWindow->subWindow()->show();
     // While the first page decodes on another core, the window is drawn: when the page
@@ -309,6 +316,7 @@ Form_Main& MDIForm_Main::pageWindow()
 {
     if (!m_pageWindow) {
         m_pageWindow = new Form_Main(this, std::move(m_readingAhead));
+        m_pageWindow->installEventFilter(this);
         connect(m_pageWindow, &Form_Main::pagePlaced, this, &MDIForm_Main::showPageCorner);
     }
     return *m_pageWindow;
@@ -500,6 +508,13 @@ void MDIForm_Main::Key_Command(int Index, int KeyCode, int Shift)
 
 bool MDIForm_Main::eventFilter(QObject* watched, QEvent* event)
 {
+    // A right click on the page, the help page or the bare client area. Taken here, before
+    // the frameless child window around the page would offer its own window menu.
+    if (event->type() == QEvent::ContextMenu &&
+        (watched == m_mdiArea->viewport() || watched == m_pageWindow || watched == m_helpWindow)) {
+        showReadingMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    }
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         for (int index = 0; index < 2; ++index) {
@@ -523,6 +538,35 @@ bool MDIForm_Main::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MDIForm_Main::contextMenuEvent(QContextMenuEvent* event)
+{
+    // The Menu key comes from whichever control has the focus, mostly a toolbar button; a
+    // right click on the toolbar is not for the reading options.
+    if (event->reason() != QContextMenuEvent::Keyboard) {
+        event->ignore();
+        return;
+    }
+    showReadingMenu(m_mdiArea->mapToGlobal(QPoint(kMenuKeyOffset, kMenuKeyOffset)));
+}
+
+void MDIForm_Main::showReadingMenu(const QPoint& at)
+{
+    ReadingMenu menu([this](ReadingOptions::Option option) { readingOptionChanged(option); }, this);
+    menu.exec(at);
+}
+
+void MDIForm_Main::readingOptionChanged(ReadingOptions::Option option)
+{
+    switch (option) {
+    case ReadingOptions::Option::MoreFormats:
+        // The pages of the folder on screen are listed again with the formats now read; the
+        // page on screen stays as it is.
+        if (!trimBlanks(m_comboPathBox.text()).isEmpty())
+            Mod_Varnox::File_List_Load(m_comboPathBox, m_comboFileBox);
+        break;
+    }
 }
 
 void MDIForm_Main::MDIForm_OLEDragDrop(const QMimeData* Data, Qt::DropAction Effect,

@@ -3,6 +3,7 @@
 #include "open/open_target.h"
 #include "platform/child_window_host.h"
 #include "platform/combo_box.h"
+#include "settings/reading_options.h"
 #include "view/page_prefetch.h"
 
 #include <QMainWindow>
@@ -60,6 +61,10 @@ public:
                              Qt::KeyboardModifiers Shift, double X, double Y) override;
     std::int32_t Open_Target(const QString& path);
 
+    /// Makes a reading option that was just turned on or off take effect on the book on
+    /// screen (the context menu's items call it).
+    void readingOptionChanged(ReadingOptions::Option option);
+
     void focusNextButton() override;
     bool zoomFixed() const override { return checkValue() == 1; }
 
@@ -86,9 +91,12 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void buildToolbar();
+    /// The reading options' context menu, at a point on the screen.
+    void showReadingMenu(const QPoint& at);
     void MDIForm_QueryUnload();
     /// Image_Get on the page window with the toolbar's boxes and the module's factors; may
     /// show a message box. Returns the file name Image_Get returns.
