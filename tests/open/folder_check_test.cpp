@@ -1,4 +1,5 @@
 #include "open/folder_check.h"
+#include "settings/reading_options_testing.h"
 
 #include "support/file_tree.h"
 
@@ -53,6 +54,18 @@ INSTANTIATE_TEST_SUITE_P(
                       FolderCase{"bmp", {"a.bmp"}, 0}, FolderCase{"emf", {"a.emf"}, 0},
                       FolderCase{"wmf", {"a.Wmf"}, 0},
                       FolderCase{"extension only in the middle", {"a.jpg.txt", "b.jpgx"}, -1}));
+
+// A folder of PNG scans is a folder of pictures only for a reader who opens more formats.
+TEST(FolderCheckMoreFormats, NewPicturesCountOnlyWithTheOptionOn)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(test::writeFile(root.filePath(QStringLiteral("scan.PNG")), "x"));
+    ASSERT_TRUE(test::writeFile(root.filePath(QStringLiteral("scan.jxl")), "x"));
+    ASSERT_TRUE(QDir().mkpath(root.filePath(QStringLiteral("extra"))));
+    EXPECT_EQ(Mod_Varnox::Folder_Check(root.path()), 2);
+    ReadingOptions::ScopedOption option(ReadingOptions::Option::MoreFormats, true);
+    EXPECT_EQ(Mod_Varnox::Folder_Check(root.path()), 1);
+}
 
 TEST(FolderCheckPaths, AMissingFolderHoldsNothing)
 {

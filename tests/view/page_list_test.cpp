@@ -1,3 +1,4 @@
+#include "settings/reading_options_testing.h"
 #include "view/page_list.h"
 
 #include "fakes/list_combo_box.h"
@@ -233,6 +234,41 @@ INSTANTIATE_TEST_SUITE_P(
                       CheckCase{"z.jpe", false}, CheckCase{"z.png", false}, CheckCase{"jpg", false},
                       CheckCase{"a.jpg ", false}, CheckCase{"a.jpg.txt", false},
                       CheckCase{"", false}, CheckCase{"gif", false}, CheckCase{"ajpeg", false}));
+
+// The formats beyond the classic ones count only while the reader has asked for them.
+TEST(PictureCheckMoreFormats, CountOnlyWithTheOptionOn)
+{
+    const QStringList more = {"a.png", "b.WEBP", "c.tif", "d.TIFF", "e.avif", "f.Jxl"};
+    const QStringList never = {"a.pngx", "b.tif.txt", "c.jxr", "d.heic", "e.jpg2"};
+    for (const bool on : {false, true}) {
+        ReadingOptions::ScopedOption option(ReadingOptions::Option::MoreFormats, on);
+        for (const QString& name : more)
+            EXPECT_EQ(Picture_Check(name), on) << name.toStdString() << " on=" << on;
+        for (const QString& name : never)
+            EXPECT_FALSE(Picture_Check(name)) << name.toStdString();
+        EXPECT_TRUE(Picture_Check(QStringLiteral("classic.JPG")));
+    }
+}
+
+TEST(PictureCheckMoreFormats, ListAndStepInTheSameOrder)
+{
+    RecordingUi ui;
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const char* name : {"p10.png", "p2.jpg", "p1.webp", "p3.AVIF", "notes.txt"})
+        touch(dir.filePath(QString::fromUtf8(name)));
+    ListComboBox path({dir.path()}, dir.path());
+    ListComboBox file({}, QString());
+    File_List_Load(path, file);
+    EXPECT_EQ(file.items, QStringList({"p2.jpg"}));
+
+    ReadingOptions::ScopedOption option(ReadingOptions::Option::MoreFormats, true);
+    File_List_Load(path, file);
+    EXPECT_EQ(file.items, QStringList({"p1.webp", "p2.jpg", "p3.AVIF", "p10.png"}));
+    file.setText(QStringLiteral("p3.AVIF"));
+    EXPECT_EQ(File_Step(path, file, 1), QStringLiteral("p10.png"));
+    EXPECT_EQ(File_Step(path, file, -1), QStringLiteral("p2.jpg"));
+}
 
 } // namespace
 } // namespace folivo
