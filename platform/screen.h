@@ -28,8 +28,4 @@ void substituteFixedFont();
 /// The primary screen's available width and height, in twips.
 QSize screenSizeTwips();
 
-/// The command line as one string: the arguments after the program's name, joined by
-/// single blanks (a path with blanks given without quotes arrives as several arguments).
-QString commandLine();
-
 } // namespace folivo

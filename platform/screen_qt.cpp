@@ -66,9 +66,4 @@ QSize screenSizeTwips()
     return QSize(pixelsToTwips(pixels.width()), pixelsToTwips(pixels.height()));
 }
 
-QString commandLine()
-{
-    return QCoreApplication::arguments().mid(1).join(QLatin1Char(' '));
-}
-
 } // namespace folivo
