@@ -8,6 +8,8 @@ set -euo pipefail
 # every WMF with (only recommended by libwmf; without it no WMF shows). The SVG image and
 # icon plugins come with libqt6svg6 and the JPEG and GIF ones with Qt's GUI library itself.
 # qt6-wayland lets Folivo run natively on a Wayland desktop instead of through XWayland.
+# The Debian package is built with CPack (dpkg-dev's dpkg-shlibdeps, file, binutils) and
+# checked with lintian, appstream's validator and man.
 FOLIVO_PACKAGES=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-image-formats-plugins qt6-svg-dev libqt6svg6 qt6-wayland
@@ -17,6 +19,7 @@ FOLIVO_PACKAGES=(
     xvfb xauth x11-apps xdotool imagemagick
     desktop-file-utils zip libarchive-tools clang libclang-rt-14-dev clang-tidy clang-format
     python3 libx11-6 libxtst6 libjpeg-turbo-progs
+    lintian appstream dpkg-dev file man-db binutils
 )
 
 folivo_missing_packages() {
