@@ -553,7 +553,9 @@ void MDIForm_Main::contextMenuEvent(QContextMenuEvent* event)
 
 void MDIForm_Main::showReadingMenu(const QPoint& at)
 {
-    ReadingMenu menu([this](ReadingOptions::Option option) { readingOptionChanged(option); }, this);
+    ReadingMenu::Commands commands;
+    commands.changed = [this](ReadingOptions::Option option) { readingOptionChanged(option); };
+    ReadingMenu menu(std::move(commands), this);
     menu.exec(at);
 }
 
@@ -565,6 +567,11 @@ void MDIForm_Main::readingOptionChanged(ReadingOptions::Option option)
         // page on screen stays as it is.
         if (!trimBlanks(m_comboPathBox.text()).isEmpty())
             Mod_Varnox::File_List_Load(m_comboPathBox, m_comboFileBox);
+        break;
+    case ReadingOptions::Option::Spread:
+    case ReadingOptions::Option::RightToLeft:
+    case ReadingOptions::Option::CoverAlone:
+    case ReadingOptions::Option::Resume:
         break;
     }
 }

@@ -22,12 +22,10 @@ const auto kReadFailedText = QStringLiteral(
 const auto kWriteFailedText = QStringLiteral(
     "オプションファイル　[%1]　に書き込めません。\r\rこの変更は、Folivoを終了すると元に戻ります。");
 
-constexpr std::size_t kOptionCount = 1;
-
 // Read by page listings and loaders on any thread; changed only from the window's thread.
-std::array<std::atomic<bool>, kOptionCount>& flags()
+std::array<std::atomic<bool>, static_cast<std::size_t>(kOptionCount)>& flags()
 {
-    static std::array<std::atomic<bool>, kOptionCount> values{};
+    static std::array<std::atomic<bool>, static_cast<std::size_t>(kOptionCount)> values{};
     return values;
 }
 
@@ -59,6 +57,14 @@ QString key(Option option)
     switch (option) {
     case Option::MoreFormats:
         return QStringLiteral("MoreFormats");
+    case Option::Spread:
+        return QStringLiteral("Spread");
+    case Option::RightToLeft:
+        return QStringLiteral("RightToLeft");
+    case Option::CoverAlone:
+        return QStringLiteral("CoverAlone");
+    case Option::Resume:
+        return QStringLiteral("Resume");
     }
     return QString();
 }
@@ -77,7 +83,7 @@ void load()
         ui().messageBox(kReadFailedText.arg(path), MessageStyle::Warning, mainCaption());
         return;
     }
-    for (std::size_t i = 0; i < kOptionCount; ++i) {
+    for (int i = 0; i < kOptionCount; ++i) {
         const auto option = static_cast<Option>(i);
         QString value;
         Profile::getString(kSection, key(option), QString(), value, 16, path);

@@ -9,7 +9,18 @@ namespace folivo::ReadingOptions {
 enum class Option {
     /// PNG, WebP, TIFF, AVIF and JPEG XL pages; CBZ, RAR, 7z and tar books.
     MoreFormats,
+    /// Two pages side by side.
+    Spread,
+    /// The later page of a pair on the left, as a book bound on the right.
+    RightToLeft,
+    /// In spreads, the first page alone, then pairs (2, 3), (4, 5), ...
+    CoverAlone,
+    /// A book opened again shows the page it was left on.
+    Resume,
 };
+
+/// How many options there are.
+inline constexpr int kOptionCount = 5;
 
 /// The options file, <install folder>/Options.ini: section "Reading", one key per option with
 /// the value 0 or 1. A missing file or key is 0. The settings file is never touched by it.
