@@ -144,7 +144,9 @@ WorkPool& writer()
     return *pool;
 }
 
-void writePending()
+/// Writes the page waiting, into `file`: named on the window's thread, as the writer reads
+/// no environment.
+void writePending(const QString& file)
 {
     std::pair<QString, QString> entry;
     {
@@ -154,7 +156,6 @@ void writePending()
         entry = *std::move(pending().entry);
         pending().entry.reset();
     }
-    const QString file = ReadingOptions::optionsFilePath();
     // Read and written as one step, so that another window's books are kept.
     const Profile::ExclusiveAccess access(file);
     Profile::Entries entries = Profile::sectionEntries(kResumeSection, file);
@@ -232,7 +233,7 @@ void pageShown(const QString& folder, const QString& page)
         if (queued)
             return; // the write already waiting takes the latest page
     }
-    writer().start(writePending);
+    writer().start([file = ReadingOptions::optionsFilePath()] { writePending(file); });
 }
 
 void flush()
