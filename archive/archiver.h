@@ -151,7 +151,8 @@ int UnZip(quintptr owner, const QString& commandLine, QString& output, int outpu
 int UnlhaGetVersion();
 int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize,
           const Hooks& hooks = Hooks());
-/// The library of the other books. The kind is told by the archive's bytes, not its name.
+/// The library of the other books. The kind is told by the archive's bytes, not its name: a
+/// ZIP is read too.
 int UnarchiveGetVersion();
 int Unarchive(quintptr owner, const QString& commandLine, QString& output, int outputSize,
               const Hooks& hooks = Hooks());

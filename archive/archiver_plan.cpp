@@ -210,6 +210,9 @@ Reader openReader(const QString& path, Format format)
         archive_read_set_format_option(reader.get(), "lha", "hdrcharset", "ISO-8859-1");
         break;
     case Format::Other:
+        // Comic books are often renamed between .cbr and .cbz: a ZIP named as a RAR is read
+        // all the same (by libarchive's own reader, without the ZIP road's direct one).
+        archive_read_support_format_zip(reader.get());
         archive_read_support_format_rar(reader.get());
         archive_read_support_format_rar5(reader.get());
         archive_read_support_format_7zip(reader.get());
