@@ -18,7 +18,7 @@ FOLIVO_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps xdotool imagemagick
     desktop-file-utils zip libarchive-tools clang libclang-rt-14-dev clang-tidy clang-format
-    python3 libx11-6 libxtst6 libjpeg-turbo-progs
+    python3 libx11-6 libxtst6 libjpeg-turbo-progs p7zip-full
     lintian appstream dpkg-dev file man-db binutils
 )
 
