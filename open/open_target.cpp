@@ -12,6 +12,7 @@
 #include "platform/ui_services.h"
 #include "settings/ini_file.h"
 #include "settings/reading_options.h"
+#include "settings/resume.h"
 #include "view/page_list.h"
 
 #include <QDir>
@@ -206,6 +207,8 @@ std::int32_t openArchive(OpenTargetHost& host, const QString& path, const QStrin
     default:
         break;
     }
+    // Whatever came out, the temporary folder's pages are this archive's now.
+    Resume::archiveUnpacked(archive);
     const bool stopped = result == Archiver::Result::Stopped;
     if (stopped) {
         // The reader's own choice, not a fault of the file: what came out before the stop is
