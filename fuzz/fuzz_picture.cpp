@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString path = folivo::fuzz::scratchPath(kNames[(hash + size) % kNames.size()]);
     folivo::fuzz::writeBytes(path, data, size);
     try {
-        const folivo::Picture picture = folivo::loadPicture(path);
+        const folivo::Picture picture = folivo::loadPicture(path, folivo::PictureFormats::More);
         render(picture, QSize(24, 32));
         // The page display draws at the natural size times the fit; kept small here. A
         // picture without area is the fitting's concern, not the loader's.
