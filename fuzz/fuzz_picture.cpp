@@ -15,9 +15,11 @@ namespace {
 
 // The loader goes by content, not by name, so one name per input is enough; which one is
 // taken from the bytes, so that every extension the page list accepts is used.
-const std::array<QString, 5> kNames = {QStringLiteral("page.jpg"), QStringLiteral("page.gif"),
-                                       QStringLiteral("page.bmp"), QStringLiteral("page.wmf"),
-                                       QStringLiteral("page.emf")};
+const std::array<QString, 10> kNames = {QStringLiteral("page.jpg"),  QStringLiteral("page.gif"),
+                                        QStringLiteral("page.bmp"),  QStringLiteral("page.wmf"),
+                                        QStringLiteral("page.emf"),  QStringLiteral("page.png"),
+                                        QStringLiteral("page.webp"), QStringLiteral("page.tiff"),
+                                        QStringLiteral("page.avif"), QStringLiteral("page.jxl")};
 
 void render(const folivo::Picture& picture, const QSize& pixels)
 {
