@@ -199,6 +199,23 @@ bool profileSeeds(const QString& folder)
                 QByteArrayLiteral("[Folders]\nCurrent=/\xFF\xFE\x00/z\n"));
 }
 
+// The tests' pictures of the further formats, made by their own encoders (AVIF and JPEG XL
+// have no writer in Qt): 16-bit, grey, transparent, with a profile, animated, multi-page.
+bool testPictureSeeds(const QString& folder)
+{
+    const QDir pictures(QStringLiteral(FOLIVO_TEST_PICTURES));
+    const QStringList names = pictures.entryList(
+        {QStringLiteral("*.png"), QStringLiteral("*.webp"), QStringLiteral("*.tiff"),
+         QStringLiteral("*.avif"), QStringLiteral("*.jxl")},
+        QDir::Files);
+    for (const QString& name : names) {
+        QFile file(pictures.filePath(name));
+        if (!file.open(QIODevice::ReadOnly) || !save(folder, name, file.readAll()))
+            return false;
+    }
+    return !names.isEmpty();
+}
+
 bool pictureSeeds(const QString& folder)
 {
     const QImage image = page(48, 64);
@@ -206,7 +223,11 @@ bool pictureSeeds(const QString& folder)
            save(folder, QStringLiteral("page.bmp"), encoded(image, "BMP")) &&
            save(folder, QStringLiteral("page.gif"), folivo::gifFile(image)) &&
            save(folder, QStringLiteral("page.wmf"), placeableWmf()) &&
-           save(folder, QStringLiteral("page.emf"), minimalEmf());
+           save(folder, QStringLiteral("page.emf"), minimalEmf()) &&
+           save(folder, QStringLiteral("page.png"), encoded(image, "PNG")) &&
+           save(folder, QStringLiteral("page.webp"), encoded(image, "WEBP", 60)) &&
+           save(folder, QStringLiteral("page.tiff"), encoded(image, "TIFF")) &&
+           testPictureSeeds(folder);
 }
 
 } // namespace

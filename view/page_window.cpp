@@ -10,6 +10,7 @@
 #include "platform/path_separator.h"
 #include "platform/screen.h"
 #include "platform/ui_services.h"
+#include "settings/reading_options.h"
 #include "view/fit_search.h"
 #include "view/image_control.h"
 #include "view/page_list.h"
@@ -28,6 +29,13 @@ namespace {
 
 const QString kWrongFolderMessage = QStringLiteral("正しい対象フォルダを指定してください。");
 constexpr qint64 kFlickingTurnMs = 250;
+
+// Read as each page is loaded: the reader turns the option on or off at any time.
+PictureFormats pageFormats()
+{
+    return ReadingOptions::isOn(ReadingOptions::Option::MoreFormats) ? PictureFormats::More
+                                                                     : PictureFormats::Classic;
+}
 
 bool isListed(const ComboBox& box, const QString& text)
 {
@@ -113,7 +121,7 @@ QString Form_Main::Image_Get(ImageControl& Image, ComboBox& Path_Name, ComboBox&
             // Read whole ahead, from the file as it still is.
             Image.setPicture(ready->picture, ready->image);
         } else {
-            const Picture picture = loadPicture(path);
+            const Picture picture = loadPicture(path, pageFormats());
             // The pixels drawn ahead are used only if the file read now is the one they show.
             if (ready && fileStamp(path) == ready->stamp)
                 Image.setPicture(picture, ready->image);
