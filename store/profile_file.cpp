@@ -275,15 +275,21 @@ const LookUpIndex* currentIndex(const QByteArray& path)
     return &*cache.index;
 }
 
+// The line of the first header of section, or -1.
+qsizetype headerLine(const Lines& lines, const QString& section)
+{
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const auto name = sectionOf(decodeLine(lines.at(i)));
+        if (name && sameName(*name, section))
+            return i;
+    }
+    return -1;
+}
+
 void setValue(Lines& lines, const QString& section, const QString& key, const QString& value)
 {
     const QByteArray entry = key.toUtf8() + '=' + value.toUtf8();
-    qsizetype header = -1;
-    for (qsizetype i = 0; i < lines.size() && header < 0; ++i) {
-        const auto name = sectionOf(decodeLine(lines.at(i)));
-        if (name && sameName(*name, section))
-            header = i;
-    }
+    const qsizetype header = headerLine(lines, section);
     if (header < 0) {
         lines.append('[' + section.toUtf8() + ']');
         lines.append(entry);
@@ -313,12 +319,7 @@ void replaceSection(Lines& lines, const QString& section, const Entries& entries
     Lines body;
     for (const auto& [key, value] : entries)
         body.append(key.toUtf8() + '=' + value.toUtf8());
-    qsizetype header = -1;
-    for (qsizetype i = 0; i < lines.size() && header < 0; ++i) {
-        const auto name = sectionOf(decodeLine(lines.at(i)));
-        if (name && sameName(*name, section))
-            header = i;
-    }
+    const qsizetype header = headerLine(lines, section);
     if (header < 0) {
         lines.append('[' + section.toUtf8() + ']');
         lines.append(body);
