@@ -4,6 +4,7 @@
 #include "app/reading_menu.h"
 #include "help/help_window.h"
 #include "open/archive_extract.h"
+#include "open/other_book.h"
 #include "platform/blanks.h"
 #include "platform/combo_box_widget.h"
 #include "platform/file_drop.h"
@@ -15,6 +16,7 @@
 #include "platform/window_store.h"
 #include "settings/form_dir.h"
 #include "settings/ini_file.h"
+#include "settings/resume.h"
 #include "shell/form_control.h"
 #include "view/image_control.h"
 #include "view/page_list.h"
@@ -53,6 +55,8 @@ const QString kCaptionCheck = QStringLiteral("倍率固定");
 const QString kCaptionFolder = QStringLiteral("フォルダ");
 const QString kCannotShrink = QStringLiteral("もう小さくできません。");
 const QString kCannotEnlarge = QStringLiteral("もう大きくできません。");
+const QString kNoNextBook = QStringLiteral("次の本はありません。");
+const QString kNoPreviousBook = QStringLiteral("前の本はありません。");
 
 // Virtual-key codes of the numeric keypad, as the key handlers compare them.
 constexpr int kVkAdd = 107;
@@ -308,7 +312,9 @@ void MDIForm_Main::closeEvent(QCloseEvent* event)
 
 void MDIForm_Main::MDIForm_QueryUnload()
 {
-    // Every setting was written when it changed: nothing to save, nothing to ask.
+    // Every setting was written when it changed: nothing to save, nothing to ask. Only the
+    // page on screen may still be on its way to the options file.
+    Resume::flush();
     ui().endProgram(0);
 }
 
@@ -354,7 +360,9 @@ QString MDIForm_Main::showPage(std::int32_t count, std::int16_t mode, std::int16
                        Mod_Varnox::Cur_bairitu, Mod_Varnox::Cur_base_bairitu, mode, mode2);
     // A book read from the temporary folder is not emptied under this window by another
     // Folivo program.
-    Mod_Varnox::followShownFolder(trimBlanks(m_comboPathBox.text()));
+    const QString folder = trimBlanks(m_comboPathBox.text());
+    Mod_Varnox::followShownFolder(folder);
+    Resume::pageShown(folder, shown);
     return shown;
 }
 
@@ -410,8 +418,17 @@ void MDIForm_Main::Combo_Path_Click()
 {
     Mod_Varnox::Cur_bairitu = 1.0;
     Mod_Varnox::Cur_base_bairitu = 1.0;
-    m_comboFileBox.setText(QString());
-    m_comboFileBox.setText(showPage(1, 1, 0));
+    // A book opened again goes back to the page it was left on, shown as a pick in the file
+    // box would show it.
+    if (const QString place = Resume::placeOf(trimBlanks(m_comboPathBox.text()));
+        !place.isEmpty()) {
+        m_comboFileBox.setText(place);
+        Mod_Varnox::File_List_Load(m_comboPathBox, m_comboFileBox);
+        m_comboFileBox.setText(showPage(0, 1, 0));
+    } else {
+        m_comboFileBox.setText(QString());
+        m_comboFileBox.setText(showPage(1, 1, 0));
+    }
     const QString folder = trimBlanks(m_comboPathBox.text());
     if (!folder.isEmpty()) {
         Mod_Varnox::Ini_Write(Mod_Varnox::kSectionFolders, Mod_Varnox::kKeyCurrent,
@@ -561,8 +578,22 @@ void MDIForm_Main::showReadingMenu(const QPoint& at)
             reshowPage();
         };
     }
+    commands.otherBook = [this](int direction) { openOtherBook(direction); };
     ReadingMenu menu(std::move(commands), this);
     menu.exec(at);
+}
+
+void MDIForm_Main::openOtherBook(int direction)
+{
+    const QString book = Other_Book(trimBlanks(m_comboPathBox.text()), direction);
+    if (book.isEmpty()) {
+        ui().messageBox(direction > 0 ? kNoNextBook : kNoPreviousBook, MessageStyle::Information,
+                        mainCaption());
+        focusNextButton();
+        return;
+    }
+    // As a drop of that book would open it.
+    Open_Target(book);
 }
 
 void MDIForm_Main::readingOptionChanged(ReadingOptions::Option option)
@@ -584,6 +615,8 @@ void MDIForm_Main::readingOptionChanged(ReadingOptions::Option option)
             reshowPage();
         break;
     case ReadingOptions::Option::Resume:
+        // The page on screen is the first one remembered.
+        Resume::pageShown(trimBlanks(m_comboPathBox.text()), m_comboFileBox.text());
         break;
     }
 }

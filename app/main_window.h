@@ -65,6 +65,10 @@ public:
     /// screen (the context menu's items call it).
     void readingOptionChanged(ReadingOptions::Option option);
 
+    /// Opens the next (+1) or previous (-1) book beside the one on screen, as a drop would;
+    /// says so when there is none.
+    void openOtherBook(int direction);
+
     void focusNextButton() override;
     bool zoomFixed() const override { return checkValue() == 1; }
 

@@ -7,16 +7,21 @@
 
 namespace folivo {
 
-/// Stand-in for the archiver libraries UNZIP32.DLL and UNLHA32.DLL, over libarchive.
+/// Stand-in for the archiver libraries UNZIP32.DLL and UNLHA32.DLL, over libarchive, and a
+/// third library of the same shape for the other books: RAR (4 and 5), 7z and tar, the tar
+/// plain or compressed with gzip, bzip2 or xz.
 /// The extraction calls take the same command lines as those libraries: the library's options
 /// (commandLineOptions), the quoted archive, the quoted destination with its trailing
 /// separator, and the pattern for all members:
 ///   <options>"<archive>" "<destination>/" *.*
 /// They unpack every member with its folder structure into the destination, never outside it.
 /// A missing destination folder is created (its parent must exist). Names are decoded per
-/// archive: UTF-8 when flagged so or when every name is valid UTF-8, CP932 otherwise.
+/// archive: UTF-8 when flagged so or when every name is valid UTF-8, CP932 otherwise (names
+/// that the format stores in a stated encoding, as 7z and RAR 5 do, come as UTF-8).
 /// The __MACOSX folder of archives made on macOS is not extracted.
-/// Members are unpacked by one worker per processor core, each with its own reader.
+/// Members are unpacked by one worker per processor core, each with its own reader, except
+/// in an archive whose members are compressed as one stream (a solid RAR or 7z, a compressed
+/// tar), which one reader unpacks from start to end.
 /// An archive whose members' declared sizes would leave less than a margin of the destination's
 /// disk free (5 % of the disk, at most 1 GB) is refused before anything is written, a member
 /// whose data grows past its declared size is stopped and removed, and the members that
@@ -27,7 +32,8 @@ namespace folivo {
 ///   3  the destination folder is missing and cannot be created, or the caller's preparation
 ///      refused
 ///   4  some members were left out: a name leading outside the destination (absolute or
-///      with ".."), a link or another special file, or an encrypted member
+///      with ".."), a link or another special file, or an encrypted member; also an archive
+///      whose headers are encrypted
 ///   5  some members could not be written (disk full, name too long, ...), or the archive
 ///      would not leave enough free space on the disk
 ///   6  the archive is damaged: reading stopped early, a member's data is wrong or longer
@@ -36,13 +42,22 @@ namespace folivo {
 /// When several apply, the highest is returned. Everything that could be extracted is.
 namespace Archiver {
 
-/// Which of the two libraries: UnZip for ZIP archives, Unlha for LZH ones.
-enum class Format { Zip, Lzh };
+/// Which of the libraries: UnZip for ZIP archives, Unlha for LZH ones, Unarchive for RAR, 7z
+/// and tar ones.
+enum class Format { Zip, Lzh, Other };
 
 /// The options a library's command line starts with, before the quoted archive.
 inline QLatin1StringView commandLineOptions(Format format)
 {
-    return format == Format::Zip ? QLatin1StringView("-x -o -q ") : QLatin1StringView("x -d1 -y1 ");
+    switch (format) {
+    case Format::Zip:
+        return QLatin1StringView("-x -o -q ");
+    case Format::Lzh:
+        return QLatin1StringView("x -d1 -y1 ");
+    case Format::Other:
+        break;
+    }
+    return QLatin1StringView("x -aoa -y ");
 }
 
 namespace Result {
@@ -115,6 +130,9 @@ struct Preparation {
     std::function<bool(bool needsReclaimedSpace)> prepare;
     /// Told, before the extraction returns Result::WriteFailed, that the disk is too small.
     std::function<void(const DiskShortage&)> diskShort;
+    /// Told, before the extraction returns, that members were left out (or nothing could be
+    /// read) because they or the archive's headers are encrypted: Folivo reads no password.
+    std::function<void()> encrypted;
 };
 
 /// What a caller adds to the libraries' own calls: the progress hook, the watch of the files
@@ -133,6 +151,11 @@ int UnZip(quintptr owner, const QString& commandLine, QString& output, int outpu
 int UnlhaGetVersion();
 int Unlha(quintptr owner, const QString& commandLine, QString& output, int outputSize,
           const Hooks& hooks = Hooks());
+/// The library of the other books. The kind is told by the archive's bytes, not its name: a
+/// ZIP is read too.
+int UnarchiveGetVersion();
+int Unarchive(quintptr owner, const QString& commandLine, QString& output, int outputSize,
+              const Hooks& hooks = Hooks());
 
 } // namespace Archiver
 } // namespace folivo

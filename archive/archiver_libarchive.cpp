@@ -3,6 +3,7 @@
 #include "archive/archiver_plan.h"
 #include "archive/archiver_testing.h"
 #include "archive/archiver_zip_data.h"
+#include "archive/rar_layout.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/path_separator.h"
@@ -33,6 +34,7 @@ namespace {
 
 std::atomic<bool> zipUsable{true};
 std::atomic<bool> lzhUsable{true};
+std::atomic<bool> otherUsable{true};
 std::atomic<int> workerCountSetting{0};
 std::mutex diskSpaceProbeMutex;
 testing::DiskSpaceProbe diskSpaceProbe;
@@ -417,6 +419,8 @@ struct Extraction {
     DiskBudget& budget;
     const ZipDataIndex& zipData;
     const MemberWatch& watch;
+    /// The members are compressed as one stream: one reader unpacks them all.
+    bool oneStream = false;
     std::atomic<size_t> nextFile{0};
 };
 
@@ -568,12 +572,35 @@ void runWorkers(Extraction& job)
 {
     if (job.plan.files.empty())
         return;
-    const int count = workerCount(job.plan.files.size());
+    const int count = job.oneStream ? 1 : workerCount(job.plan.files.size());
     // The calling thread is one of the workers; the others end before the job goes.
     WorkPool others(count - 1, WorkPool::Priority::Normal);
     for (int k = 1; k < count; ++k)
         others.start([&job] { runWorker(job); });
     runWorker(job);
+}
+
+// Whether the members can be split among workers, each with its own reader that skips what
+// the others write. In a solid RAR, a 7z's solid block or a compressed tar, a member's data
+// follows from everything before it: skipping means decompressing, so every worker would
+// decompress the archive up to its members again. Those are unpacked by one reader from start
+// to end. libarchive does not tell whether a 7z's blocks hold one member or many, and 7z
+// compresses solid unless told otherwise, so every 7z is taken as solid.
+bool splittable(archive* reader, Format format, const std::optional<RarLayout>& rar)
+{
+    if (format != Format::Other)
+        return true;
+    if (archive_filter_count(reader) > 1)
+        return false;
+    switch (archive_format(reader) & ARCHIVE_FORMAT_BASE_MASK) {
+    case ARCHIVE_FORMAT_TAR:
+        return true;
+    case ARCHIVE_FORMAT_RAR:
+    case ARCHIVE_FORMAT_RAR_V5:
+        return rar && !rar->solid;
+    default:
+        return false;
+    }
 }
 
 int extract(const QString& commandLine, Format format, const Hooks& hooks)
@@ -588,6 +615,17 @@ int extract(const QString& commandLine, Format format, const Hooks& hooks)
     Plan plan;
     ZipDirectory zipDirectory;
     ProgressReporter progress(hooks.progress, QFileInfo(parsed->archive).size());
+    const std::optional<RarLayout> rar =
+        format == Format::Other ? RarLayout::read(parsed->archive) : std::nullopt;
+    if (rar && rar->headersEncrypted) {
+        // Not even the members' names can be read: nothing of it can be unpacked.
+        if (preparation.prepare)
+            preparation.prepare(false);
+        if (preparation.encrypted)
+            preparation.encrypted();
+        return Result::MembersLeftOut;
+    }
+    bool oneStream = false;
     {
         Reader reader = openReader(parsed->archive, format);
         if (!reader) {
@@ -599,11 +637,16 @@ int extract(const QString& commandLine, Format format, const Hooks& hooks)
         }
         if (format == Format::Zip)
             zipDirectory = ZipDirectory::read(parsed->archive);
-        plan = readPlan(reader.get(), format, zipDirectory, outcome, [&] {
-            progress.readTo(archive_filter_bytes(reader.get(), -1));
-            return !progress.stopped();
-        });
+        const QSet<int> noMembers;
+        plan = readPlan(reader.get(), format,
+                        {zipDirectory, rar ? rar->encryptedMembers : noMembers}, outcome, [&] {
+                            progress.readTo(archive_filter_bytes(reader.get(), -1));
+                            return !progress.stopped();
+                        });
+        oneStream = !splittable(reader.get(), format, rar);
     }
+    if (outcome.encrypted() && preparation.encrypted)
+        preparation.encrypted();
     if (progress.stopped()) {
         // Ends as a stop a moment later would: the destination's old content goes all the same.
         if (preparation.prepare)
@@ -639,7 +682,7 @@ int extract(const QString& commandLine, Format format, const Hooks& hooks)
         watch.planned(paths);
     }
     Extraction job{plan,     parsed->archive, destination, format, outcome,
-                   progress, budget,          zipData,     watch};
+                   progress, budget,          zipData,     watch,  oneStream};
     runWorkers(job);
     if (budget.exhausted() && preparation.diskShort)
         preparation.diskShort(budget.shortage());
@@ -677,9 +720,33 @@ int Unlha(quintptr owner, const QString& commandLine, QString& output, int outpu
     return extract(commandLine, Format::Lzh, hooks);
 }
 
+int UnarchiveGetVersion()
+{
+    return otherUsable ? archive_version_number() : 0;
+}
+
+int Unarchive(quintptr owner, const QString& commandLine, QString& output, int outputSize,
+              const Hooks& hooks)
+{
+    Q_UNUSED(owner);
+    Q_UNUSED(output);
+    Q_UNUSED(outputSize);
+    return extract(commandLine, Format::Other, hooks);
+}
+
 void setLibraryUsable(Format library, bool usable)
 {
-    (library == Format::Zip ? zipUsable : lzhUsable) = usable;
+    switch (library) {
+    case Format::Zip:
+        zipUsable = usable;
+        break;
+    case Format::Lzh:
+        lzhUsable = usable;
+        break;
+    case Format::Other:
+        otherUsable = usable;
+        break;
+    }
 }
 
 namespace testing {

@@ -35,13 +35,14 @@ struct Header {
     int index = 0;
     std::optional<QByteArray> rawName;
     mode_t type = 0;
-    bool linkOrEncrypted = false;
+    bool hardlink = false;
+    bool encrypted = false;
     qint64 declaredSize = -1;
     std::optional<std::pair<time_t, long>> mtime;
 };
 
-std::vector<Header> readHeaders(archive* reader, Format format, Outcome& outcome,
-                                const HeaderRead& headerRead)
+std::vector<Header> readHeaders(archive* reader, Format format, const QSet<int>& encryptedMembers,
+                                Outcome& outcome, const HeaderRead& headerRead)
 {
     std::vector<Header> headers;
     HeaderWalk walk(reader);
@@ -52,6 +53,9 @@ std::vector<Header> readHeaders(archive* reader, Format format, Outcome& outcome
             break;
         if (step != HeaderWalk::Step::Member) {
             outcome.note(Result::ArchiveDamaged);
+            // A 7z or RAR whose headers are encrypted reads as damaged; libarchive knows why.
+            if (archive_read_has_encrypted_entries(reader) > 0)
+                outcome.noteEncrypted();
             if (step == HeaderWalk::Step::Damaged)
                 break;
             continue;
@@ -60,8 +64,9 @@ std::vector<Header> readHeaders(archive* reader, Format format, Outcome& outcome
         header.index = walk.position();
         header.rawName = storedName(entry, format);
         header.type = archive_entry_filetype(entry);
-        header.linkOrEncrypted =
-            archive_entry_hardlink(entry) != nullptr || archive_entry_is_encrypted(entry);
+        header.hardlink = archive_entry_hardlink(entry) != nullptr;
+        header.encrypted =
+            archive_entry_is_encrypted(entry) || encryptedMembers.contains(header.index);
         if (archive_entry_size_is_set(entry))
             header.declaredSize = std::max<qint64>(0, archive_entry_size(entry));
         if (archive_entry_mtime_is_set(entry))
@@ -138,7 +143,11 @@ Plan makePlan(const std::vector<Header>& headers, const NameDecoder& names, Outc
         // Resource forks that the macOS archiver adds beside every file are not pages.
         if (parts->isEmpty() || parts->first() == QLatin1String("__MACOSX"))
             continue;
-        if ((header.type != AE_IFREG && header.type != AE_IFDIR) || header.linkOrEncrypted) {
+        if (header.encrypted) {
+            outcome.noteEncrypted();
+            continue;
+        }
+        if ((header.type != AE_IFREG && header.type != AE_IFDIR) || header.hardlink) {
             outcome.note(Result::MembersLeftOut);
             continue;
         }
@@ -184,16 +193,34 @@ void ReaderDeleter::operator()(archive* a) const
 // asked to hand them over as stored. ZIP names come as stored when no conversion is set
 // (UTF-8-flagged ones as UTF-8). The LHa reader gives up on bytes that are not valid in the
 // locale, so it reads them as ISO-8859-1, which maps every byte to one character and back.
+// The other readers hand over names in a stated encoding (UTF-16 in 7z and in a RAR 4 member
+// flagged as Unicode, UTF-8 in RAR 5, pax headers) converted to the thread's UTF-8, and every
+// other name (plain tar, older RAR 4) as stored.
 Reader openReader(const QString& path, Format format)
 {
     Reader reader(archive_read_new());
     if (!reader)
         return nullptr;
-    if (format == Format::Zip) {
+    switch (format) {
+    case Format::Zip:
         archive_read_support_format_zip(reader.get());
-    } else {
+        break;
+    case Format::Lzh:
         archive_read_support_format_lha(reader.get());
         archive_read_set_format_option(reader.get(), "lha", "hdrcharset", "ISO-8859-1");
+        break;
+    case Format::Other:
+        // Comic books are often renamed between .cbr and .cbz: a ZIP named as a RAR is read
+        // all the same (by libarchive's own reader, without the ZIP road's direct one).
+        archive_read_support_format_zip(reader.get());
+        archive_read_support_format_rar(reader.get());
+        archive_read_support_format_rar5(reader.get());
+        archive_read_support_format_7zip(reader.get());
+        archive_read_support_format_tar(reader.get());
+        archive_read_support_filter_gzip(reader.get());
+        archive_read_support_filter_bzip2(reader.get());
+        archive_read_support_filter_xz(reader.get());
+        break;
     }
     if (archive_read_open_filename(reader.get(), QFile::encodeName(path).constData(), 64 * 1024) !=
         ARCHIVE_OK)
@@ -232,11 +259,12 @@ bool HeaderWalk::seek(int index, archive_entry** entry)
     return false;
 }
 
-Plan readPlan(archive* reader, Format format, const ZipDirectory& zipDirectory, Outcome& outcome,
+Plan readPlan(archive* reader, Format format, const PlanHints& hints, Outcome& outcome,
               const HeaderRead& headerRead)
 {
-    const std::vector<Header> headers = readHeaders(reader, format, outcome, headerRead);
-    return makePlan(headers, NameDecoder(headers, zipDirectory), outcome);
+    const std::vector<Header> headers =
+        readHeaders(reader, format, hints.encryptedMembers, outcome, headerRead);
+    return makePlan(headers, NameDecoder(headers, hints.zipDirectory), outcome);
 }
 
 } // namespace folivo::Archiver

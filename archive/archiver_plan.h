@@ -6,6 +6,7 @@
 #include "archive/archiver.h"
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 
 #include <atomic>
@@ -59,9 +60,17 @@ public:
         }
     }
     int code() const { return m_code.load(); }
+    /// Something was left out, or could not be read, for its encryption.
+    void noteEncrypted()
+    {
+        note(Result::MembersLeftOut);
+        m_encrypted = true;
+    }
+    bool encrypted() const { return m_encrypted.load(); }
 
 private:
     std::atomic<int> m_code{Result::Success};
+    std::atomic<bool> m_encrypted{false};
 };
 
 /// Steps a reader from header to header. A header that libarchive gives up on still takes
@@ -103,10 +112,17 @@ struct Plan {
 /// without sizes is inflated to find the next header); false stops the reading.
 using HeaderRead = std::function<bool()>;
 
+/// What the archive's own headers tell beside libarchive: a ZIP's central directory (empty
+/// for other archives) which names are flagged as UTF-8 among others that are not, and which
+/// members are encrypted where libarchive does not say so (by their place in the walk).
+struct PlanHints {
+    const ZipDirectory& zipDirectory;
+    const QSet<int>& encryptedMembers;
+};
+
 /// Reads every header and decides what becomes of each member: left out (noted in the
-/// outcome), a folder, or a file. A ZIP's central directory (empty for an LZH archive) tells
-/// which names are flagged as UTF-8 among others that are not.
-Plan readPlan(archive* reader, Format format, const ZipDirectory& zipDirectory, Outcome& outcome,
+/// outcome), a folder, or a file.
+Plan readPlan(archive* reader, Format format, const PlanHints& hints, Outcome& outcome,
               const HeaderRead& headerRead = HeaderRead());
 
 } // namespace folivo::Archiver

@@ -22,6 +22,17 @@ FORWARD(int, archive_version_number, (), (), 0)
 FORWARD(struct archive*, archive_read_new, (), (), nullptr)
 FORWARD(int, archive_read_support_format_zip, (struct archive * a), (a), ARCHIVE_FATAL)
 FORWARD(int, archive_read_support_format_lha, (struct archive * a), (a), ARCHIVE_FATAL)
+FORWARD(int, archive_read_support_format_rar, (struct archive * a), (a), ARCHIVE_FATAL)
+FORWARD(int, archive_read_support_format_rar5, (struct archive * a), (a), ARCHIVE_FATAL)
+FORWARD(int, archive_read_support_format_7zip, (struct archive * a), (a), ARCHIVE_FATAL)
+FORWARD(int, archive_read_support_format_tar, (struct archive * a), (a), ARCHIVE_FATAL)
+FORWARD(int, archive_read_support_filter_gzip, (struct archive * a), (a), ARCHIVE_FATAL)
+FORWARD(int, archive_read_support_filter_bzip2, (struct archive * a), (a), ARCHIVE_FATAL)
+FORWARD(int, archive_read_support_filter_xz, (struct archive * a), (a), ARCHIVE_FATAL)
+FORWARD(int, archive_read_has_encrypted_entries, (struct archive * a), (a),
+        ARCHIVE_READ_FORMAT_ENCRYPTION_DONT_KNOW)
+FORWARD(int, archive_format, (struct archive * a), (a), 0)
+FORWARD(int, archive_filter_count, (struct archive * a), (a), 0)
 FORWARD(int, archive_read_set_format_option,
         (struct archive * a, const char* m, const char* o, const char* v), (a, m, o, v),
         ARCHIVE_FATAL)

@@ -30,7 +30,9 @@ int main(int argc, char** argv)
         QElapsedTimer timer;
         timer.start();
         try {
-            const QImage image = folivo::loadPicture(QString::fromLocal8Bit(argv[i])).render(size);
+            const QImage image =
+                folivo::loadPicture(QString::fromLocal8Bit(argv[i]), folivo::PictureFormats::More)
+                    .render(size);
             if (image.size() != size) {
                 std::fprintf(stderr, "%s: drawn at the wrong size\n", argv[i]);
                 return 1;

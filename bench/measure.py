@@ -29,6 +29,7 @@ from folivo_e2e import PAGE_AREA, Failure, Folivo, screenshot  # noqa: E402
 READING_PAUSE = 0.3  # seconds between a page showing and the next key, at reading pace
 TURN_TIMEOUT = 10.0
 START_TIMEOUT = 30.0
+SOLID_START_TIMEOUT = 600.0
 # Big folders and long folder lists may take minutes where they go wrong; they are timed, not
 # given up on.
 SCALE_TIMEOUT = 300.0
@@ -214,7 +215,7 @@ class Bench:
             time.sleep(0.05)  # the page's pixels must be gone before the next start is timed
         return memory
 
-    def start_ups(self, target, home_name, anchor):
+    def start_ups(self, target, home_name, anchor, timeout=START_TIMEOUT):
         """One start not counted (it registers the target), then the counted ones, each right
         after a run of its anchor."""
         home = self.home(home_name)
@@ -222,7 +223,7 @@ class Bench:
         for run in range(self.options.runs + 1):
             if run:
                 anchors += anchor()
-            app, elapsed, _ = self.start(home, target)
+            app, elapsed, _ = self.start(home, target, timeout)
             memory.append(self.finish(app))
             if run:
                 times.append(elapsed)
@@ -393,7 +394,35 @@ class Bench:
             results[kind], results["bsdtar_" + kind], results[kind + "_memory"] = (
                 self.start_ups(archive, "zip-" + kind, bsdtar))
             shutil.rmtree(out, ignore_errors=True)
+        if o.cb7:
+            # The other books open only with the reading option on.
+            with open(os.path.join(self.home("cb7"), "Options.ini"), "w") as options:
+                options.write("[Reading]\nMoreFormats=1\n")
+            print("solid CB7, %d times..." % o.runs, flush=True)
+            # The first page shows once the whole solid stream is decompressed: far later.
+            results["cb7"], _, results["cb7_memory"] = self.start_ups(
+                o.cb7, "cb7", lambda: [], SOLID_START_TIMEOUT)
+        if o.avif:
+            results["avif"], results["avif_zip"], results["avif_memory"] = self.avif_starts()
         return results, size
+
+    def avif_starts(self):
+        """The same pages as AVIF files in a folder (the reading option MoreFormats on), each
+        start right after a start on the stored ZIP of the JPEGs, its anchor."""
+        o = self.options
+        home = self.home("avif")
+        with open(os.path.join(home, "Options.ini"), "w") as f:
+            f.write("[Reading]\nMoreFormats=1\n")
+        zip_home = self.home("avif-anchor")
+
+        def stored_zip():
+            app, elapsed, _ = self.start(zip_home, o.stored)
+            self.finish(app)
+            return [elapsed]
+
+        print("AVIF folder, %d times, each after the stored ZIP..." % o.runs, flush=True)
+        stored_zip()  # registers the archive: not counted, as the target's first start
+        return self.start_ups(o.avif, "avif", stored_zip)
 
 
 def slot_key(i):
@@ -480,6 +509,12 @@ def table(results, size, options):
               median(results["bsdtar_stored"]), 0.8)
     ratio_row("deflated ZIP to first page, median", median(results["deflated"]), "bsdtar",
               median(results["bsdtar_deflated"]), 0.6)
+    if "cb7" in results:
+        ratio_row("first page of a %d-page CB7 (solid), median" % options.pages,
+                  median(results["cb7"]), "stored ZIP", median(results["stored"]), None)
+    if "avif" in results:
+        ratio_row("AVIF folder to first page, median", median(results["avif"]), "stored ZIP",
+                  median(results["avif_zip"]), None)
     # No worse than the 128 ms measured beside djpeg at 35-44 ms when the targets were set.
     ratio_row("start-up to first page (folder), median", median(results["start"]), "djpeg",
               median(results["start_djpeg"]), 3.3)
@@ -518,6 +553,8 @@ def main():
     parser.add_argument("--book", required=True, help="folder of page001.jpg ...")
     parser.add_argument("--stored", required=True)
     parser.add_argument("--deflated", required=True)
+    parser.add_argument("--cb7", help="the same pages as a solid 7z (reading option MoreFormats)")
+    parser.add_argument("--avif", help="folder of the same pages as AVIF files")
     parser.add_argument("--pages", type=int, required=True)
     parser.add_argument("--turns", type=int, default=60, help="timed turns at each pace")
     parser.add_argument("--runs", type=int, default=3, help="timed starts of each kind")

@@ -31,24 +31,42 @@ void checkConfined(const QString& archiveName, const QString& destinationName)
     }
 }
 
+// The archive's name as the open procedure would judge it, and the library that unpacks it.
+struct Library {
+    QString archiveName;
+    Archiver::Format format;
+    int (*extract)(quintptr, const QString&, QString&, int, const Archiver::Hooks&);
+};
+
+Library libraryFor(ArchiveKind kind)
+{
+    switch (kind) {
+    case ArchiveKind::Zip:
+        return {QStringLiteral("in.zip"), Archiver::Format::Zip, Archiver::UnZip};
+    case ArchiveKind::Lzh:
+        return {QStringLiteral("in.lzh"), Archiver::Format::Lzh, Archiver::Unlha};
+    case ArchiveKind::Other:
+        break;
+    }
+    return {QStringLiteral("in.rar"), Archiver::Format::Other, Archiver::Unarchive};
+}
+
 } // namespace
 
 void extractArchive(ArchiveKind kind, const std::uint8_t* data, std::size_t size)
 {
-    const bool zip = kind == ArchiveKind::Zip;
-    const QString archiveName = zip ? QStringLiteral("in.zip") : QStringLiteral("in.lzh");
+    const Library library = libraryFor(kind);
+    const QString& archiveName = library.archiveName;
     const QString destinationName = QStringLiteral("out");
     const QString archive = scratchPath(archiveName);
     const QString destination = scratchPath(destinationName);
     writeBytes(archive, data, size);
     QDir().mkpath(destination);
 
-    const QString line = (zip ? QStringLiteral("-x -o -q \"%1\" \"%2/\" *.*")
-                              : QStringLiteral("x -d1 -y1 \"%1\" \"%2/\" *.*"))
-                             .arg(archive, destination);
+    const QString line = Archiver::commandLineOptions(library.format) +
+                         QStringLiteral("\"%1\" \"%2/\" *.*").arg(archive, destination);
     QString output;
-    const int result =
-        zip ? Archiver::UnZip(0, line, output, 0) : Archiver::Unlha(0, line, output, 0);
+    const int result = library.extract(0, line, output, 0, Archiver::Hooks());
     if (result < Archiver::Result::Success || result > Archiver::Result::ArchiveDamaged)
         fail("the archiver returned a code outside its documented range");
     checkConfined(archiveName, destinationName);

@@ -5,7 +5,7 @@
 
 namespace folivo::fuzz {
 
-enum class ArchiveKind { Zip, Lzh };
+enum class ArchiveKind { Zip, Lzh, Other };
 
 /// One run of an archive target: the bytes are written as an archive file and unpacked
 /// through the archiver stand-in into a fresh destination, as the open procedure does.

@@ -15,9 +15,11 @@ namespace {
 
 // The loader goes by content, not by name, so one name per input is enough; which one is
 // taken from the bytes, so that every extension the page list accepts is used.
-const std::array<QString, 5> kNames = {QStringLiteral("page.jpg"), QStringLiteral("page.gif"),
-                                       QStringLiteral("page.bmp"), QStringLiteral("page.wmf"),
-                                       QStringLiteral("page.emf")};
+const std::array<QString, 10> kNames = {QStringLiteral("page.jpg"),  QStringLiteral("page.gif"),
+                                        QStringLiteral("page.bmp"),  QStringLiteral("page.wmf"),
+                                        QStringLiteral("page.emf"),  QStringLiteral("page.png"),
+                                        QStringLiteral("page.webp"), QStringLiteral("page.tiff"),
+                                        QStringLiteral("page.avif"), QStringLiteral("page.jxl")};
 
 void render(const folivo::Picture& picture, const QSize& pixels)
 {
@@ -46,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString path = folivo::fuzz::scratchPath(kNames[(hash + size) % kNames.size()]);
     folivo::fuzz::writeBytes(path, data, size);
     try {
-        const folivo::Picture picture = folivo::loadPicture(path);
+        const folivo::Picture picture = folivo::loadPicture(path, folivo::PictureFormats::More);
         render(picture, QSize(24, 32));
         // The page display draws at the natural size times the fit; kept small here. A
         // picture without area is the fitting's concern, not the loader's.

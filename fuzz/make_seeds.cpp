@@ -1,6 +1,7 @@
 // Writes the seed corpora of the fuzz targets with the same writers the tests use, so that
 // the fuzzers start from archives, settings files and pictures the program really meets.
-//   folivo_fuzz_seeds <folder>   makes <folder>/{zip,lzh,profile,picture}/
+//   folivo_fuzz_seeds <folder>   makes <folder>/{zip,lzh,other,profile,picture}/
+#include "support/book_tools.h"
 #include "support/lzh_writer.h"
 #include "support/zip_writer.h"
 #include "tools/gif_writer.h"
@@ -12,6 +13,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QtEndian>
 
 #include <cstdio>
@@ -150,6 +152,41 @@ bool lzhSeeds(const QString& folder)
            save(folder, QStringLiteral("cut.lzh"), whole.left(whole.size() / 2));
 }
 
+// RAR seeds from libarchive's test suite; 7z and tar ones made by the tools the tests use,
+// when they are there (without them the target starts from the RAR seeds alone).
+bool otherSeeds(const QString& folder)
+{
+    QDir().mkpath(folder);
+    for (const char* name :
+         {"test_read_format_rar5_stored.rar", "test_read_format_rar5_multiple_files_solid.rar",
+          "test_read_format_rar5_symlink.rar", "test_read_format_rar5_solid_encrypted.rar",
+          "test_read_format_rar_unicode.rar"}) {
+        if (!folivo::test::writeLibarchiveSample(name, folder + QLatin1Char('/') +
+                                                           QString::fromUtf8(name)))
+            return false;
+    }
+    QTemporaryDir pages;
+    const QByteArray jpeg = encoded(page(40, 60), "JPG", 50);
+    if (!save(pages.path(), QStringLiteral("p1.jpg"), jpeg) ||
+        !save(pages.path() + QStringLiteral("/vol1"), QStringLiteral("p2.jpg"), jpeg) ||
+        !save(pages.path(), QStringLiteral("esc.jpg"), "escape") ||
+        !QFile::link(QStringLiteral("/tmp"), pages.path() + QStringLiteral("/link")))
+        return false;
+    const auto make = [&](const char* program, const char* name, QStringList arguments) {
+        arguments.replaceInStrings(QStringLiteral("@"),
+                                   folder + QLatin1Char('/') + QString::fromUtf8(name));
+        folivo::test::runTool(QString::fromUtf8(program), arguments, pages.path());
+    };
+    make("7z", "solid.7z", {"a", "-bd", "-ms=on", "@", "p1.jpg", "vol1"});
+    make("7z", "plain.7z", {"a", "-bd", "-ms=off", "@", "p1.jpg", "vol1"});
+    make("bsdtar", "plain.tar", {"-cf", "@", "p1.jpg", "vol1"});
+    make("bsdtar", "book.tar.gz", {"-czf", "@", "p1.jpg", "vol1"});
+    make("bsdtar", "book.tar.xz", {"-cJf", "@", "p1.jpg"});
+    make("bsdtar", "hostile.tar",
+         {"-P", "-cf", "@", "-s", ",^esc,../escape,", "p1.jpg", "esc.jpg", "link"});
+    return true;
+}
+
 bool profileSeeds(const QString& folder)
 {
     return save(folder, QStringLiteral("slots.ini"),
@@ -162,6 +199,23 @@ bool profileSeeds(const QString& folder)
                 QByteArrayLiteral("[Folders]\nCurrent=/\xFF\xFE\x00/z\n"));
 }
 
+// The tests' pictures of the further formats, made by their own encoders (AVIF and JPEG XL
+// have no writer in Qt): 16-bit, grey, transparent, with a profile, animated, multi-page.
+bool testPictureSeeds(const QString& folder)
+{
+    const QDir pictures(QStringLiteral(FOLIVO_TEST_PICTURES));
+    const QStringList names = pictures.entryList(
+        {QStringLiteral("*.png"), QStringLiteral("*.webp"), QStringLiteral("*.tiff"),
+         QStringLiteral("*.avif"), QStringLiteral("*.jxl")},
+        QDir::Files);
+    for (const QString& name : names) {
+        QFile file(pictures.filePath(name));
+        if (!file.open(QIODevice::ReadOnly) || !save(folder, name, file.readAll()))
+            return false;
+    }
+    return !names.isEmpty();
+}
+
 bool pictureSeeds(const QString& folder)
 {
     const QImage image = page(48, 64);
@@ -169,7 +223,11 @@ bool pictureSeeds(const QString& folder)
            save(folder, QStringLiteral("page.bmp"), encoded(image, "BMP")) &&
            save(folder, QStringLiteral("page.gif"), folivo::gifFile(image)) &&
            save(folder, QStringLiteral("page.wmf"), placeableWmf()) &&
-           save(folder, QStringLiteral("page.emf"), minimalEmf());
+           save(folder, QStringLiteral("page.emf"), minimalEmf()) &&
+           save(folder, QStringLiteral("page.png"), encoded(image, "PNG")) &&
+           save(folder, QStringLiteral("page.webp"), encoded(image, "WEBP", 60)) &&
+           save(folder, QStringLiteral("page.tiff"), encoded(image, "TIFF")) &&
+           testPictureSeeds(folder);
 }
 
 } // namespace
@@ -185,6 +243,7 @@ int main(int argc, char** argv)
     const QString root = QFile::decodeName(argv[1]);
     const bool ok = zipSeeds(root + QStringLiteral("/zip")) &&
                     lzhSeeds(root + QStringLiteral("/lzh")) &&
+                    otherSeeds(root + QStringLiteral("/other")) &&
                     profileSeeds(root + QStringLiteral("/profile")) &&
                     pictureSeeds(root + QStringLiteral("/picture"));
     if (!ok)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer)
 # in build/fuzz and runs each for SECONDS (default 20), one after another.
-#   fuzz/run_fuzzers.sh [SECONDS] [TARGET...]     TARGET: zip lzh profile picture
+#   fuzz/run_fuzzers.sh [SECONDS] [TARGET...]     TARGET: zip lzh other profile picture
 # Inputs that reach new code are kept in build/fuzz/corpus/<target> for the next run; a crash
 # leaves its input as build/fuzz/findings/<target>/crash-* and makes the script fail.
 # FOLIVO_FUZZ_RUNS=N makes a run repeatable: the seeds alone, a fixed random seed and at most N
@@ -11,7 +11,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-20}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(zip lzh profile picture)
+[ ${#targets[@]} -eq 0 ] && targets=(zip lzh other profile picture)
 
 export LC_ALL=C.UTF-8
 build="$here/build/fuzz"

@@ -9,6 +9,7 @@
 #include "platform/install_folder.h"
 #include "platform/path_separator.h"
 #include "platform/work_pool.h"
+#include "settings/reading_options.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -205,14 +206,17 @@ public:
         preparation.diskShort = [this](const Archiver::DiskShortage& shortage) {
             m_shortage = shortage;
         };
+        preparation.encrypted = [this] { m_encrypted = true; };
         return preparation;
     }
 
     /// The extraction's result as Zip_Extract returns it.
     std::int32_t result(int archiverResult, ExtractionReport* report) const
     {
-        if (report)
+        if (report) {
             report->diskShortage = m_shortage;
+            report->encrypted = m_encrypted;
+        }
         if (m_refusal)
             return *m_refusal;
         if (m_shortage && !m_shortage->atLeast)
@@ -223,6 +227,7 @@ public:
 private:
     std::optional<std::int32_t> m_refusal;
     std::optional<Archiver::DiskShortage> m_shortage;
+    bool m_encrypted = false;
 };
 
 // An extraction started at start-up for the archive the command line names, while the
@@ -401,11 +406,25 @@ qint64 allocatedBytes(const QString& path)
 
 std::int32_t Archive_Check(const QString& name)
 {
-    const QString tail = name.toLower().right(4);
+    const QString lower = name.toLower();
+    const QString tail = lower.right(4);
     if (tail == QLatin1String(".zip"))
         return 1;
     if (tail == QLatin1String(".lzh"))
         return 2;
+    if (!ReadingOptions::isOn(ReadingOptions::Option::MoreFormats))
+        return 0;
+    if (tail == QLatin1String(".cbz"))
+        return 1;
+    static const QLatin1StringView kOtherEnds[] = {
+        QLatin1StringView(".rar"),    QLatin1StringView(".cbr"),    QLatin1StringView(".7z"),
+        QLatin1StringView(".cb7"),    QLatin1StringView(".tar"),    QLatin1StringView(".cbt"),
+        QLatin1StringView(".tar.gz"), QLatin1StringView(".tgz"),    QLatin1StringView(".tar.bz2"),
+        QLatin1StringView(".tbz2"),   QLatin1StringView(".tar.xz"), QLatin1StringView(".txz")};
+    for (const QLatin1StringView end : kOtherEnds) {
+        if (lower.endsWith(end))
+            return 3;
+    }
     return 0;
 }
 
@@ -417,6 +436,11 @@ QString zipCommandLine(const QString& archive, const QString& tmpFolder)
 QString lzhCommandLine(const QString& archive, const QString& tmpFolder)
 {
     return commandLine(Archiver::commandLineOptions(Archiver::Format::Lzh), archive, tmpFolder);
+}
+
+QString otherCommandLine(const QString& archive, const QString& tmpFolder)
+{
+    return commandLine(Archiver::commandLineOptions(Archiver::Format::Other), archive, tmpFolder);
 }
 
 std::int32_t Zip_Extract(quintptr& owner, const QString& archive,
@@ -433,6 +457,13 @@ std::int32_t Lzh_Extract(quintptr& owner, const QString& archive,
                    watch, report);
 }
 
+std::int32_t Archive_Extract(quintptr& owner, const QString& archive,
+                             const Archiver::MemberWatch& watch, ExtractionReport* report)
+{
+    return extract(Archiver::UnarchiveGetVersion, Archiver::Unarchive, otherCommandLine, owner,
+                   archive, watch, report);
+}
+
 void Zip_Extract_Ahead(const QString& archive)
 {
     startAhead(Archiver::UnZipGetVersion, Archiver::UnZip, zipCommandLine, archive);
@@ -441,6 +472,11 @@ void Zip_Extract_Ahead(const QString& archive)
 void Lzh_Extract_Ahead(const QString& archive)
 {
     startAhead(Archiver::UnlhaGetVersion, Archiver::Unlha, lzhCommandLine, archive);
+}
+
+void Archive_Extract_Ahead(const QString& archive)
+{
+    startAhead(Archiver::UnarchiveGetVersion, Archiver::Unarchive, otherCommandLine, archive);
 }
 
 namespace {

@@ -10,7 +10,8 @@
 
 namespace folivo::Mod_Varnox {
 
-/// The result of Zip_Extract and Lzh_Extract when the archiver library cannot be used.
+/// The result of Zip_Extract, Lzh_Extract and Archive_Extract when the archiver library cannot
+/// be used.
 inline constexpr std::int32_t kArchiverMissing = -99999;
 /// The result when the temporary folder holds what Folivo did not put there: it is left as
 /// it was and nothing is unpacked.
@@ -31,13 +32,17 @@ struct ExtractionReport {
     /// Set when the disk was found too small: before anything was touched (the result is then
     /// kDiskTooSmall), or while members that declare no size were written.
     std::optional<Archiver::DiskShortage> diskShortage;
+    /// Set when members were left out, or nothing could be read, for their encryption.
+    bool encrypted = false;
 };
 
 /// The file that marks the temporary folder as Folivo's own (hidden from every listing).
 inline constexpr QLatin1StringView kTmpMarkerName(".folivo-tmp");
 
 /// 1 for a ZIP archive, 2 for an LZH archive, 0 otherwise; judged by the name's last four
-/// characters without regard to case.
+/// characters without regard to case. With the reading option MoreFormats on, also 1 for a
+/// .cbz, and 3 for the books that Archive_Extract unpacks: .rar .cbr .7z .cb7 .tar .cbt, and
+/// the compressed tars .tar.gz .tgz .tar.bz2 .tbz2 .tar.xz .txz (judged by the name's end).
 std::int32_t Archive_Check(const QString& name);
 
 /// Unpacks the archive into the temporary folder after emptying it. Returns 0, the
@@ -54,14 +59,19 @@ std::int32_t Zip_Extract(quintptr& owner, const QString& archive,
 std::int32_t Lzh_Extract(quintptr& owner, const QString& archive,
                          const Archiver::MemberWatch& watch = Archiver::MemberWatch(),
                          ExtractionReport* report = nullptr);
+/// The same for the archives of Archive_Check's kind 3 (RAR, 7z, tar).
+std::int32_t Archive_Extract(quintptr& owner, const QString& archive,
+                             const Archiver::MemberWatch& watch = Archiver::MemberWatch(),
+                             ExtractionReport* report = nullptr);
 
 /// At start-up, while the window is being built: when opening the command line's path will
 /// unpack this archive, empties the temporary folder and starts unpacking it now, on other
-/// threads. The Zip_Extract or Lzh_Extract of that archive that comes then takes the
-/// extraction over (its watch and progress window hear of what was done meanwhile) and
-/// returns what it would have; an extraction of anything else waits until this one has ended.
+/// threads. The Zip_Extract, Lzh_Extract or Archive_Extract of that archive that comes then takes
+/// the extraction over (its watch and progress window hear of what was done meanwhile) and returns
+/// what it would have; an extraction of anything else waits until this one has ended.
 void Zip_Extract_Ahead(const QString& archive);
 void Lzh_Extract_Ahead(const QString& archive);
+void Archive_Extract_Ahead(const QString& archive);
 
 /// After a page of `folder` is shown: holds the temporary folder as a reader when the folder
 /// lies in it, lets it go otherwise.

@@ -9,13 +9,14 @@
 #include <cstdint>
 
 /// The steps of the unpacking that tests and benchmarks call on their own; the program
-/// reaches them through Zip_Extract and Lzh_Extract.
+/// reaches them through Zip_Extract, Lzh_Extract and Archive_Extract.
 namespace folivo::Mod_Varnox {
 
 /// The archiver command lines: options, the quoted archive, the quoted temporary folder with
 /// its trailing separator, and the pattern for all members.
 QString zipCommandLine(const QString& archive, const QString& tmpFolder);
 QString lzhCommandLine(const QString& archive, const QString& tmpFolder);
+QString otherCommandLine(const QString& archive, const QString& tmpFolder);
 
 /// Empties Folivo's temporary folder by renaming it aside and re-creating it, marked as
 /// Folivo's; what was set aside (a sibling named "<folder>.old-<pid>-<n>", still marked) is

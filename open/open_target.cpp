@@ -11,6 +11,8 @@
 #include "platform/path_separator.h"
 #include "platform/ui_services.h"
 #include "settings/ini_file.h"
+#include "settings/reading_options.h"
+#include "settings/resume.h"
 #include "view/page_list.h"
 
 #include <QDir>
@@ -30,6 +32,7 @@ const QString kInstallArchiver = QStringLiteral(
     "パッケージ[libarchive13]をＣＰＵに導入して下さい。（sudo apt install libarchive13）");
 const QString kExtractFailed = QStringLiteral("解凍に失敗しました。");
 const QString kMayBeDamaged = QStringLiteral("ファイルが破損している可能性があります。");
+const QString kEncrypted = QStringLiteral("暗号化されているため解凍できません。");
 const QString kErrorCode = QStringLiteral("Error Code:0x");
 const QString kTmpFolderOpen = QStringLiteral("一時フォルダ　[");
 const QString kTmpNotOurs =
@@ -142,16 +145,41 @@ std::int32_t openPicture(OpenTargetHost& host, const QString& path, const QStrin
     return OpenKind::Picture;
 }
 
+std::int32_t extractArchive(std::int32_t kind, quintptr& owner, const QString& archive,
+                            const Archiver::MemberWatch& watch,
+                            Mod_Varnox::ExtractionReport& report)
+{
+    switch (kind) {
+    case OpenKind::Zip:
+        return Mod_Varnox::Zip_Extract(owner, archive, watch, &report);
+    case OpenKind::Lzh:
+        return Mod_Varnox::Lzh_Extract(owner, archive, watch, &report);
+    default:
+        return Mod_Varnox::Archive_Extract(owner, archive, watch, &report);
+    }
+}
+
+// Whether a failure is told as the book's encryption rather than as possible damage. The
+// other books are read only with MoreFormats on; a ZIP is told so too then, as its members
+// are left out for the same reason. With the option off, a ZIP is told as it always was.
+bool tellsEncryption(std::int32_t kind, const Mod_Varnox::ExtractionReport& report)
+{
+    if (!report.encrypted)
+        return false;
+    return kind == OpenKind::OtherArchive ||
+           (kind == OpenKind::Zip && ReadingOptions::isOn(ReadingOptions::Option::MoreFormats));
+}
+
 std::int32_t openArchive(OpenTargetHost& host, const QString& path, const QString& listed,
                          std::int32_t kind)
 {
-    const bool zip = kind == OpenKind::Zip;
+    // The other books take the ZIP road's messages: they come with the same library's codes.
+    const bool zip = kind != OpenKind::Lzh;
     quintptr owner = host.hWnd();
     const QString archive = listedPath(path, listed);
     const Archiver::MemberWatch watch = host.unpackWatch(tmpFolderPath());
     Mod_Varnox::ExtractionReport report;
-    const std::int32_t result = zip ? Mod_Varnox::Zip_Extract(owner, archive, watch, &report)
-                                    : Mod_Varnox::Lzh_Extract(owner, archive, watch, &report);
+    const std::int32_t result = extractArchive(kind, owner, archive, watch, report);
     if (result == Mod_Varnox::kArchiverMissing) {
         stop(kCannotExtract + kThreeReturns + kInstallArchiver, kFailedTitle);
         return kind;
@@ -179,6 +207,8 @@ std::int32_t openArchive(OpenTargetHost& host, const QString& path, const QStrin
     default:
         break;
     }
+    // Whatever came out, the temporary folder's pages are this archive's now.
+    Resume::archiveUnpacked(archive);
     const bool stopped = result == Archiver::Result::Stopped;
     if (stopped) {
         // The reader's own choice, not a fault of the file: what came out before the stop is
@@ -189,6 +219,8 @@ std::int32_t openArchive(OpenTargetHost& host, const QString& path, const QStrin
         stop(fileNamePrefix(listed) + kExtractFailed + kThreeReturns +
                  diskShortageText(*report.diskShortage),
              refusedTitle);
+    } else if (result != 0 && tellsEncryption(kind, report)) {
+        stop(fileNamePrefix(listed) + kExtractFailed + kThreeReturns + kEncrypted, mainCaption());
     } else if (result != 0) {
         // What was unpacked before the failure may still be worth reading: go on.
         if (zip) {
@@ -222,7 +254,8 @@ bool hasLineBreak(const QString& path)
     return path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r'));
 }
 
-// The kind of archive a listed name names, OpenKind::Zip or Lzh; 0 for anything else.
+// The kind of archive a listed name names, OpenKind::Zip, Lzh or OtherArchive; 0 for anything
+// else.
 std::int32_t archiveKind(const QString& listed)
 {
     switch (Mod_Varnox::Archive_Check(listed)) {
@@ -230,6 +263,8 @@ std::int32_t archiveKind(const QString& listed)
         return OpenKind::Zip;
     case 2:
         return OpenKind::Lzh;
+    case 3:
+        return OpenKind::OtherArchive;
     default:
         return 0;
     }
@@ -301,6 +336,8 @@ void Open_Target_Ahead(const QString& givenPath)
         Mod_Varnox::Zip_Extract_Ahead(listedPath(path, listed));
     else if (kind == OpenKind::Lzh)
         Mod_Varnox::Lzh_Extract_Ahead(listedPath(path, listed));
+    else if (kind == OpenKind::OtherArchive)
+        Mod_Varnox::Archive_Extract_Ahead(listedPath(path, listed));
 }
 
 } // namespace folivo

@@ -42,10 +42,13 @@ constexpr std::int32_t Picture = 1;
 constexpr std::int32_t Zip = 2;
 constexpr std::int32_t Lzh = 3;
 constexpr std::int32_t Folder = 4;
+/// A RAR, 7z or tar book (reading option MoreFormats).
+constexpr std::int32_t OtherArchive = 5;
 } // namespace OpenKind
 
 /// Opens what a path names (nothing: the current folder again; a picture; a ZIP or LZH
-/// archive, unpacked into the temporary folder; a folder), records it in the settings and
+/// archive, or with the reading option MoreFormats a CBZ, RAR, 7z or tar one, unpacked into
+/// the temporary folder; a folder), records it in the settings and
 /// shows its page through the host's handlers. May show message boxes, a progress window
 /// while an archive unpacks, and open the folder window modally. Returns the kind code; -1
 /// when the path was not opened (the user has been told why).

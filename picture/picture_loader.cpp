@@ -2,6 +2,7 @@
 
 #include "picture/jpeg_scaled.h"
 #include "picture/metafile_svg.h"
+#include "picture/more_formats.h"
 #include "picture/picture_data.h"
 #include "platform/error.h"
 #include "platform/physical_memory.h"
@@ -89,9 +90,13 @@ struct RasterHeader {
     QByteArray format;
     QSize pixels;
     JpegHeader jpeg; ///< for a JPEG
+    /// For PNG, WebP, TIFF, AVIF and JPEG XL, decoded whole and made opaque before they are
+    /// scaled: the memory that takes at most. Zero for the classic formats.
+    qint64 wholeDecodeBytes = 0;
 };
 
-/// JPEG, GIF and BMP: the file's bytes, decoded only when the page is drawn.
+/// JPEG, GIF, BMP and the further raster formats: the file's bytes, decoded only when the page
+/// is drawn.
 class RasterPicture final : public PictureData {
 public:
     RasterPicture(FileBytes file, RasterHeader header)
@@ -100,6 +105,7 @@ public:
         , m_format(std::move(header.format))
         , m_pixels(header.pixels)
         , m_jpeg(header.jpeg)
+        , m_wholeDecodeBytes(header.wholeDecodeBytes)
     {
     }
 
@@ -113,6 +119,8 @@ public:
     {
         const qint64 shown = pixelBytes(pixels);
         const qint64 held = m_bytes.size();
+        if (m_wholeDecodeBytes > 0)
+            return plus(held, plus(m_wholeDecodeBytes, m_pixels == pixels ? 0 : shown));
         if (m_format == "jpeg") {
             // Decoded in rows straight into the page, or by Qt's reader at libjpeg's scale
             // and then scaled: either way beside the coefficients of a progressive picture.
@@ -132,6 +140,10 @@ public:
         if (pixels.isEmpty())
             return QImage();
         checkFitsInMemory(renderBytes(pixels));
+        if (m_wholeDecodeBytes > 0) {
+            raiseAllocationLimit();
+            return scaledExactly(decodeMoreFormat(m_bytes, m_format, m_pixels), pixels);
+        }
         if (m_format == "jpeg") {
             if (std::optional<QImage> image =
                     decodeJpegScaledDown(m_bytes, pixels, pictureMemoryLimit()))
@@ -161,6 +173,7 @@ private:
     QByteArray m_format;
     QSize m_pixels;
     JpegHeader m_jpeg;
+    qint64 m_wholeDecodeBytes;
 };
 
 /// WMF and EMF: drawn from their SVG at whatever size the page is shown at. What the
@@ -282,16 +295,39 @@ QByteArray rasterFormat(const QByteArray& bytes)
     return QByteArray();
 }
 
-QSharedPointer<const PictureData> loadRaster(FileBytes file)
+// Refused now, before anything large is allocated, when even the smallest page drawn from it
+// would not fit: the natural size itself stays as the header gives it.
+QSharedPointer<const PictureData> fitting(QSharedPointer<const RasterPicture> picture)
+{
+    checkFitsInMemory(picture->renderBytes(QSize(1, 1)));
+    return picture;
+}
+
+QSharedPointer<const PictureData> loadMoreFormat(FileBytes file, QByteArray format)
+{
+    raiseAllocationLimit();
+    const MoreFormatHeader more = readMoreFormatHeader(file.bytes, format);
+    if (more.pixels.isEmpty())
+        throw Error(ErrorNumber::InvalidPicture);
+    RasterHeader header{std::move(format), more.pixels, JpegHeader{}, more.decodingBytes};
+    return fitting(QSharedPointer<const RasterPicture>::create(std::move(file), std::move(header)));
+}
+
+QSharedPointer<const PictureData> loadRaster(FileBytes file, PictureFormats formats)
 {
     QByteArray& bytes = file.bytes;
+    // The format comes from the content, as a misnamed page still is the picture it holds.
+    const QByteArray format = rasterFormat(bytes);
+    if (format.isEmpty() && formats == PictureFormats::More) {
+        QByteArray more = moreFormat(bytes);
+        if (!more.isEmpty())
+            return loadMoreFormat(std::move(file), std::move(more));
+    }
+    if (format.isEmpty())
+        throw Error(ErrorNumber::InvalidPicture);
     raiseAllocationLimit();
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    // The format comes from the content, as a misnamed page still is the picture it holds.
-    const QByteArray format = rasterFormat(bytes);
-    if (format.isEmpty())
-        throw Error(ErrorNumber::InvalidPicture);
     QImageReader reader(&buffer, format);
     // Read by the format's own handler: left to detect it, the reader would first load and
     // ask every image plugin on the machine whether it reads this format.
@@ -299,7 +335,7 @@ QSharedPointer<const PictureData> loadRaster(FileBytes file)
     reader.setAutoTransform(false);
     // JPEG and BMP headers are read here: asked for the size, the reader would first load its
     // plugin on the way to the first page.
-    RasterHeader header{format, QSize(), JpegHeader{}};
+    RasterHeader header{format, QSize(), JpegHeader{}, 0};
     if (format == "jpeg")
         header.jpeg = readJpegHeader(bytes);
     QSize& pixels = header.pixels;
@@ -316,11 +352,7 @@ QSharedPointer<const PictureData> loadRaster(FileBytes file)
     if (pixels.isEmpty())
         throw Error(ErrorNumber::InvalidPicture);
     buffer.close();
-    auto picture = QSharedPointer<const RasterPicture>::create(std::move(file), std::move(header));
-    // Refused now, before anything large is allocated, when even the smallest page drawn
-    // from it would not fit: the natural size itself stays as the header gives it.
-    checkFitsInMemory(picture->renderBytes(QSize(1, 1)));
-    return picture;
+    return fitting(QSharedPointer<const RasterPicture>::create(std::move(file), std::move(header)));
 }
 
 } // namespace
@@ -361,7 +393,7 @@ QImage Picture::render(const QSize& pixels) const
     }
 }
 
-Picture loadPicture(const QString& path)
+Picture loadPicture(const QString& path, PictureFormats formats)
 {
     try {
         FileBytes file = readWholeFile(path);
@@ -369,19 +401,19 @@ Picture loadPicture(const QString& path)
             return Picture(QSharedPointer<const VectorPicture>::create(wmfToSvg(file.bytes)));
         if (isEmf(file.bytes))
             return Picture(QSharedPointer<const VectorPicture>::create(emfToSvg(file.bytes)));
-        return Picture(loadRaster(std::move(file)));
+        return Picture(loadRaster(std::move(file), formats));
     } catch (const std::bad_alloc&) {
         throw Error(ErrorNumber::OutOfMemory);
     }
 }
 
-Picture loadRasterPicture(const QString& path)
+Picture loadRasterPicture(const QString& path, PictureFormats formats)
 {
     try {
         FileBytes file = readWholeFile(path);
         if (isPlaceableWmf(file.bytes) || isEmf(file.bytes))
             return Picture();
-        return Picture(loadRaster(std::move(file)));
+        return Picture(loadRaster(std::move(file), formats));
     } catch (const std::bad_alloc&) {
         throw Error(ErrorNumber::OutOfMemory);
     }

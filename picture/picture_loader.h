@@ -9,8 +9,9 @@ namespace folivo {
 
 class PictureData;
 
-/// A page picture read from disk (JPEG, GIF, BMP, WMF, EMF). Loading reads what the natural
-/// size needs; the pixels are produced by render() at the size the page is shown at.
+/// A page picture read from disk (JPEG, GIF, BMP, WMF, EMF; with more formats also PNG, WebP,
+/// TIFF, AVIF and JPEG XL). Loading reads what the natural size needs; the pixels are produced
+/// by render() at the size the page is shown at.
 class Picture {
 public:
     Picture() = default;
@@ -42,15 +43,20 @@ private:
 /// natural size; a GIF or BMP is decoded whole first.
 qint64 pictureMemoryLimit();
 
+/// Which pictures a loader reads, judged from the content. Classic: JPEG, GIF, BMP, WMF and
+/// EMF, and nothing else. More: also PNG, WebP, TIFF, AVIF and JPEG XL, drawn in sRGB on
+/// white paper where they are transparent, the first frame or page of those that hold more.
+enum class PictureFormats { Classic, More };
+
 /// Loads a picture. Throws Error: File not found (53), Invalid picture (481) for a file that
 /// is not a picture it can read (described as missing fonts for a WMF that fails because
-/// the system lacks libwmf's fonts), Out of memory (7) for one that no page drawn from it
-/// would fit pictureMemoryLimit().
-Picture loadPicture(const QString& path);
+/// the system lacks libwmf's fonts, and as a missing library for an AVIF or JPEG XL picture
+/// when libavif or libjxl is not installed), Out of memory (7) for one that no page drawn
+/// from it would fit pictureMemoryLimit().
+Picture loadPicture(const QString& path, PictureFormats formats);
 
-/// Loads a JPEG, GIF or BMP picture, as loadPicture does, and may run on any thread. A
-/// metafile (WMF, EMF) gives a null Picture: its libraries are only used from the user-
-/// interface thread.
-Picture loadRasterPicture(const QString& path);
+/// Loads a raster picture, as loadPicture does, and may run on any thread. A metafile (WMF,
+/// EMF) gives a null Picture: its libraries are only used from the user-interface thread.
+Picture loadRasterPicture(const QString& path, PictureFormats formats);
 
 } // namespace folivo

@@ -8,17 +8,21 @@ set -euo pipefail
 # every WMF with (only recommended by libwmf; without it no WMF shows). The SVG image and
 # icon plugins come with libqt6svg6 and the JPEG and GIF ones with Qt's GUI library itself.
 # qt6-wayland lets Folivo run natively on a Wayland desktop instead of through XWayland.
+# libavif and libjxl are opened when the first AVIF or JPEG XL page is met: their -dev
+# packages give the headers and bring the libraries. The tests and the benchmark make 7z
+# books with p7zip-full and the benchmark's AVIF pages with libavif-bin.
 # The Debian package is built with CPack (dpkg-dev's dpkg-shlibdeps, file, binutils) and
 # checked with lintian, appstream's validator and man.
 FOLIVO_PACKAGES=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-image-formats-plugins qt6-svg-dev libqt6svg6 qt6-wayland
     libarchive-dev libdeflate-dev libisal-dev libwmf-dev libemf2svg-dev libjpeg62-turbo-dev
+    libavif-dev libjxl-dev
     fonts-ipafont-gothic fonts-urw-base35
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps xdotool imagemagick
     desktop-file-utils zip libarchive-tools clang libclang-rt-14-dev clang-tidy clang-format
-    python3 libx11-6 libxtst6 libjpeg-turbo-progs
+    python3 libx11-6 libxtst6 libjpeg-turbo-progs p7zip-full libavif-bin
     lintian appstream dpkg-dev file man-db binutils
 )
 

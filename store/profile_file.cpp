@@ -306,6 +306,35 @@ void setValue(Lines& lines, const QString& section, const QString& key, const QS
     lines.insert(last + 1, entry);
 }
 
+// Everything between the section's header and the next header, blank lines before that
+// header kept, becomes entries.
+void replaceSection(Lines& lines, const QString& section, const Entries& entries)
+{
+    Lines body;
+    for (const auto& [key, value] : entries)
+        body.append(key.toUtf8() + '=' + value.toUtf8());
+    qsizetype header = -1;
+    for (qsizetype i = 0; i < lines.size() && header < 0; ++i) {
+        const auto name = sectionOf(decodeLine(lines.at(i)));
+        if (name && sameName(*name, section))
+            header = i;
+    }
+    if (header < 0) {
+        lines.append('[' + section.toUtf8() + ']');
+        lines.append(body);
+        return;
+    }
+    qsizetype end = header + 1;
+    while (end < lines.size() && !sectionOf(decodeLine(lines.at(end))))
+        ++end;
+    qsizetype kept = end;
+    while (kept > header + 1 && decodeLine(lines.at(kept - 1)).trimmed().isEmpty())
+        --kept;
+    lines.remove(header + 1, kept - header - 1);
+    for (qsizetype i = 0; i < body.size(); ++i)
+        lines.insert(header + 1 + i, body.at(i));
+}
+
 bool hasLineBreak(const QString& text)
 {
     return text.contains(u'\n') || text.contains(u'\r') || text.contains(QChar(0));
@@ -430,11 +459,12 @@ int getString(const QString& section, const QString& key, const QString& default
     return static_cast<int>(length);
 }
 
-int writeString(const QString& section, const QString& key, const QString& value,
-                const QString& file)
+namespace {
+
+/// Reads the file under the write lock, lets `change` edit its lines, and replaces the file
+/// atomically when that changed anything.
+template <typename Change> int rewrite(const QString& file, Change change)
 {
-    if (file.isEmpty() || !writable(section, key, value))
-        return 0;
     const QByteArray path = resolvedPath(QFile::encodeName(file));
     // Without the lock (a read-only folder that holds no lock file) the file can still be
     // read whole, since every writer replaces it in one rename.
@@ -451,7 +481,7 @@ int writeString(const QString& section, const QString& key, const QString& value
     if (exists && readFile(path, content) != ReadResult::Read)
         return 0;
     Lines lines = splitLines(content);
-    setValue(lines, section, key, value);
+    change(lines);
     const QByteArray replaced = joinLines(lines);
     // The file already holds it: nothing is written, so it does not matter whether the file
     // or its folder could be, and replacing it would only wait on the disk twice.
@@ -463,6 +493,54 @@ int writeString(const QString& section, const QString& key, const QString& value
     if (exists && ::access(path.constData(), W_OK) != 0)
         return 0;
     return replaceFileAtomically(path, replaced) == 0 ? 1 : 0;
+}
+
+} // namespace
+
+int writeString(const QString& section, const QString& key, const QString& value,
+                const QString& file)
+{
+    if (file.isEmpty() || !writable(section, key, value))
+        return 0;
+    return rewrite(file, [&](Lines& lines) { setValue(lines, section, key, value); });
+}
+
+Entries sectionEntries(const QString& section, const QString& file)
+{
+    Entries entries;
+    QByteArray content;
+    if (file.isEmpty() || readFile(QFile::encodeName(file), content) != ReadResult::Read)
+        return entries;
+    bool inside = false;
+    bool seen = false;
+    QHash<QString, bool> keys;
+    for (const QByteArray& bytes : splitLines(content)) {
+        const QString line = decodeLine(bytes);
+        if (const auto name = sectionOf(line)) {
+            // Only the first section of the name counts, as for getString.
+            inside = !seen && sameName(*name, section);
+            seen = seen || inside;
+            continue;
+        }
+        if (!inside)
+            continue;
+        if (const auto name = keyOf(line); name && !keys.contains(name->toCaseFolded())) {
+            keys.insert(name->toCaseFolded(), true);
+            entries.append({*name, line.mid(line.indexOf(u'=') + 1)});
+        }
+    }
+    return entries;
+}
+
+int writeSection(const QString& section, const Entries& entries, const QString& file)
+{
+    if (file.isEmpty())
+        return 0;
+    for (const auto& [key, value] : entries) {
+        if (!writable(section, key, value))
+            return 0;
+    }
+    return rewrite(file, [&](Lines& lines) { replaceSection(lines, section, entries); });
 }
 
 void removeLeftovers(const QString& file)

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <memory>
+#include <utility>
 
 namespace folivo {
 
@@ -24,6 +26,19 @@ int getString(const QString& section, const QString& key, const QString& default
 /// (folder missing, file or folder not writable, file replaced by a folder).
 int writeString(const QString& section, const QString& key, const QString& value,
                 const QString& file);
+
+/// A section's keys and values, in the file's order.
+using Entries = QList<std::pair<QString, QString>>;
+
+/// The keys and values of section (the first section of that name, the first line of each
+/// key, as getString reads them). Empty when the file or section is missing or unreadable.
+Entries sectionEntries(const QString& section, const QString& file);
+
+/// Replaces everything section holds with entries, in their order (a missing section is added
+/// at the end of the file), atomically and under the same lock as writeString. Other sections
+/// and lines stay as they are. Returns a value greater than 0 on success, 0 on failure or when
+/// a name or value cannot be written.
+int writeSection(const QString& section, const Entries& entries, const QString& file);
 
 /// Removes the temporary files that writers of file killed half way left beside it. While
 /// another writer is at work it leaves everything as it is: the next start sweeps.

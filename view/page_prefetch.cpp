@@ -7,6 +7,7 @@
 #include "platform/error.h"
 #include "platform/path_separator.h"
 #include "platform/screen.h"
+#include "settings/reading_options.h"
 #include "view/fit_search.h"
 #include "view/image_control.h"
 #include "view/page_list.h"
@@ -20,6 +21,13 @@
 
 namespace folivo {
 namespace {
+
+// Read as each page is loaded: the reader turns the option on or off at any time.
+PictureFormats pageFormats()
+{
+    return ReadingOptions::isOn(ReadingOptions::Option::MoreFormats) ? PictureFormats::More
+                                                                     : PictureFormats::Classic;
+}
 
 /// A combo box's text copied off the user-interface thread: the stepping procedures read
 /// nothing else of the boxes they are handed.
@@ -416,7 +424,7 @@ void PagePrefetch::prepare(const QString& path, std::uint64_t generation)
             // known from the file's size and then from the picture's header.
             if (stamp->size > kPageByteBudget)
                 throw Error(ErrorNumber::OutOfMemory);
-            picture = loadRasterPicture(path);
+            picture = loadRasterPicture(path, pageFormats());
             // A metafile is left to the turn: its libraries stay on the user-interface thread.
             if (picture.isNull())
                 throw Error(ErrorNumber::InvalidPicture);

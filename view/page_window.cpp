@@ -34,6 +34,13 @@ const QString kLastPageMessage = QStringLiteral("最終データです。");
 const QString kFirstPageMessage = QStringLiteral("先頭データです。");
 constexpr qint64 kFlickingTurnMs = 250;
 
+// Read as each page is loaded: the reader turns the option on or off at any time.
+PictureFormats pageFormats()
+{
+    return ReadingOptions::isOn(ReadingOptions::Option::MoreFormats) ? PictureFormats::More
+                                                                     : PictureFormats::Classic;
+}
+
 bool isListed(const ComboBox& box, const QString& text)
 {
     for (int i = 0; i < box.listCount(); ++i) {
@@ -132,7 +139,7 @@ QString Form_Main::pageImageGet(ImageControl& Image, ComboBox& Path_Name, ComboB
             // Read whole ahead, from the file as it still is.
             Image.setPicture(ready->picture, ready->image);
         } else {
-            const Picture picture = loadPicture(path);
+            const Picture picture = loadPicture(path, pageFormats());
             // The pixels drawn ahead are used only if the file read now is the one they show.
             if (ready && fileStamp(path) == ready->stamp)
                 Image.setPicture(picture, ready->image);
@@ -319,7 +326,7 @@ void Form_Main::loadSpreadPage(ImageControl& Image, const QString& path)
         Image.setPicture(ready->picture, ready->image);
         return;
     }
-    const Picture picture = loadPicture(path);
+    const Picture picture = loadPicture(path, pageFormats());
     if (ready && fileStamp(path) == ready->stamp)
         Image.setPicture(picture, ready->image);
     else

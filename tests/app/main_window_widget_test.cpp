@@ -167,7 +167,8 @@ TEST_F(StartUp, AFolderOnTheCommandLineShowsItsFirstPageDecodedWhileTheWindowWas
     const ImageControl* image = pageWindowIfCreated(window)->Image_Main();
     EXPECT_EQ(preparedDrawn(*image), 1);
     EXPECT_EQ(shownImage(*image),
-              loadPicture(folder + QStringLiteral("/p1.jpg")).render(shownImage(*image).size()));
+              loadPicture(folder + QStringLiteral("/p1.jpg"), PictureFormats::Classic)
+                  .render(shownImage(*image).size()));
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -183,7 +184,8 @@ TEST_F(StartUp, AFirstPageRewrittenWhileTheWindowWasBuiltIsShownAsItIsNow)
     EXPECT_EQ(preparedDrawn(*image), 0);
     EXPECT_GT(shownImage(*image).width(), shownImage(*image).height());
     EXPECT_EQ(shownImage(*image),
-              loadPicture(folder + QStringLiteral("/p1.jpg")).render(shownImage(*image).size()));
+              loadPicture(folder + QStringLiteral("/p1.jpg"), PictureFormats::Classic)
+                  .render(shownImage(*image).size()));
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -206,8 +208,9 @@ TEST_F(StartUp, AnArchiveOnTheCommandLineUnpacksWhileTheWindowIsBuilt)
     EXPECT_EQ(window.Combo_File->currentText(), QStringLiteral("p01.jpg"));
     const ImageControl* image = pageWindowIfCreated(window)->Image_Main();
     EXPECT_EQ(preparedDrawn(*image), 1);
-    EXPECT_EQ(shownImage(*image), loadPicture(tmpFolderPath() + QStringLiteral("/p01.jpg"))
-                                      .render(shownImage(*image).size()));
+    EXPECT_EQ(shownImage(*image),
+              loadPicture(tmpFolderPath() + QStringLiteral("/p01.jpg"), PictureFormats::Classic)
+                  .render(shownImage(*image).size()));
 
     // Opened later, with the page window there, it is prepared the same way. The unpacking
     // goes on after the first page is out, as in a real book: the page is then prepared while
@@ -221,9 +224,9 @@ TEST_F(StartUp, AnArchiveOnTheCommandLineUnpacksWhileTheWindowIsBuilt)
     EXPECT_EQ(window.Open_Target(nextArchive), OpenKind::Zip);
     EXPECT_EQ(window.Combo_File->currentText(), QStringLiteral("a.jpg"));
     EXPECT_EQ(preparedDrawn(*image), 2);
-    EXPECT_EQ(
-        shownImage(*image),
-        loadPicture(tmpFolderPath() + QStringLiteral("/a.jpg")).render(shownImage(*image).size()));
+    EXPECT_EQ(shownImage(*image),
+              loadPicture(tmpFolderPath() + QStringLiteral("/a.jpg"), PictureFormats::Classic)
+                  .render(shownImage(*image).size()));
     EXPECT_TRUE(ui.messages.empty());
 }
 

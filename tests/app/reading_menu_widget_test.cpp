@@ -58,13 +58,17 @@ protected:
                           const std::function<void(ReadingMenu&)>& whileOpen)
     {
         ReadingMenu* seen = nullptr;
-        QTimer::singleShot(0, [&] {
+        // A timer of this call's own: when no menu opens, it goes with the call unfired.
+        QTimer whileShown;
+        whileShown.setSingleShot(true);
+        QObject::connect(&whileShown, &QTimer::timeout, [&] {
             seen = qobject_cast<ReadingMenu*>(QApplication::activePopupWidget());
             if (seen) {
                 whileOpen(*seen);
                 seen->close();
             }
         });
+        whileShown.start(0);
         const QPoint inside(5, 5);
         QContextMenuEvent event(reason, inside, target->mapToGlobal(inside));
         QApplication::sendEvent(target, &event);

@@ -7,6 +7,8 @@
 #include "open/extraction_feedback_testing.h"
 #include "platform/file_lock.h"
 #include "platform/install_folder.h"
+#include "settings/reading_options_testing.h"
+#include "support/book_tools.h"
 #include "support/file_tree.h"
 #include "support/lzh_writer.h"
 #include "support/temp_home.h"
@@ -60,6 +62,24 @@ INSTANTIATE_TEST_SUITE_P(OpenArchive, ArchiveKind,
                                            KindCase{"/書/本.lzh", 2}, KindCase{"a.zip.txt", 0},
                                            KindCase{"a.lha", 0}, KindCase{"a.zip ", 0},
                                            KindCase{"azip", 0}));
+
+// The other books are archives only with the reading option on; off, nothing changes.
+TEST(ArchiveKind, WithMoreFormatsTheOtherBooksAreKindThree)
+{
+    const QList<std::pair<const char*, std::int32_t>> cases{
+        {"a.CBZ", 1},  {"a.cbr", 3},    {"b.RAR", 3},    {"c.7z", 3},  {"c.cb7", 3},
+        {"d.tar", 3},  {"d.Cbt", 3},    {"e.tar.gz", 3}, {"e.tgz", 3}, {"f.tar.bz2", 3},
+        {"f.tbz2", 3}, {"g.tar.xz", 3}, {"g.TXZ", 3},    {"a.zip", 1}, {"a.lzh", 2},
+        {"a.gz", 0},   {"a.7z.txt", 0}, {"rar", 0}};
+    for (const bool on : {true, false}) {
+        const ReadingOptions::ScopedOption option(ReadingOptions::Option::MoreFormats, on);
+        for (const auto& [name, kind] : cases) {
+            const bool classic = kind == 2 || QByteArray(name).endsWith(".zip");
+            EXPECT_EQ(Mod_Varnox::Archive_Check(QString::fromUtf8(name)), on || classic ? kind : 0)
+                << name << (on ? " on" : " off");
+        }
+    }
+}
 
 TEST(ArchiverCommandLines, AreBuiltCharacterForCharacter)
 {
@@ -542,6 +562,20 @@ TEST_F(ExtractTest, ARefusedClearingKeepsNoClaimOnTheFolder)
 
 // The lock is the kernel's: a reader killed without a chance to clean up leaves nothing that
 // keeps the folder from the next program.
+TEST_F(ExtractTest, AnotherBookStartedAheadReplacesThePreviousOne)
+{
+    ZipWriter first;
+    first.addFile("old.jpg", "old");
+    ASSERT_TRUE(first.write(archive("first.zip")));
+    ASSERT_EQ(Mod_Varnox::Zip_Extract(m_owner, archive("first.zip")), 0);
+    ASSERT_TRUE(test::writeLibarchiveSample("test_read_format_rar5_stored.rar", archive("b.rar")));
+
+    // Started ahead, as at start-up, and taken over.
+    Mod_Varnox::Archive_Extract_Ahead(archive("b.rar"));
+    EXPECT_EQ(Mod_Varnox::Archive_Extract(m_owner, archive("b.rar")), 0);
+    EXPECT_EQ(fileTree(tmp()), QStringList({kMarker, "helloworld.txt"}));
+}
+
 TEST_F(ExtractTest, AKilledReaderLeavesNoLockBehind)
 {
     ZipWriter zip;

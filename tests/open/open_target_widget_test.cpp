@@ -13,6 +13,8 @@
 #include "platform/ui_services.h"
 #include "settings/form_dir.h"
 #include "settings/ini_file.h"
+#include "settings/reading_options_testing.h"
+#include "support/book_tools.h"
 #include "support/file_tree.h"
 #include "support/lzh_writer.h"
 #include "support/pictures.h"
@@ -205,6 +207,78 @@ TEST_F(OpenTarget, AnUnsupportedFileIsRefusedWithItsListedName)
     EXPECT_EQ(ui.messages[0].style, MessageStyle::Stop);
     EXPECT_EQ(ui.messages[0].title, QStringLiteral("Folivo"));
     EXPECT_EQ(current(), QString());
+}
+
+TEST_F(OpenTarget, TheOtherBooksAreRefusedAsBeforeWithMoreFormatsOff)
+{
+    const ReadingOptions::ScopedOption off(ReadingOptions::Option::MoreFormats, false);
+    for (const char* name : {"book.cbz", "book.rar", "book.7z", "book.tar", "book.tar.gz"}) {
+        ui.messages.clear();
+        test::ZipWriter zip;
+        zip.addFile("01.jpg", test::jpegBytes());
+        const QString path = home.filePath(QString::fromUtf8(name));
+        ASSERT_TRUE(zip.write(path));
+        EXPECT_EQ(window.Open_Target(path), -1) << name;
+        ASSERT_EQ(ui.messages.size(), 1u) << name;
+        EXPECT_EQ(ui.messages[0].prompt, QStringLiteral("ファイル名　[") + QString::fromUtf8(name) +
+                                             QStringLiteral("]\r\r") + kCannotHandle);
+    }
+    EXPECT_FALSE(QFileInfo::exists(tmp()));
+}
+
+TEST_F(OpenTarget, WithMoreFormatsACbzOpensAsZipAndACb7ThroughTheThirdLibrary)
+{
+    const ReadingOptions::ScopedOption on(ReadingOptions::Option::MoreFormats, true);
+    test::ZipWriter zip;
+    zip.addFile("01.jpg", test::jpegBytes());
+    ASSERT_TRUE(zip.write(home.filePath(QStringLiteral("book.CBZ"))));
+    EXPECT_EQ(window.Open_Target(home.filePath(QStringLiteral("book.CBZ"))), 2);
+    EXPECT_EQ(fileText(), QStringLiteral("01.jpg"));
+
+    const QString pages = book(QStringLiteral("pages"), {"01.jpg", "02.jpg"});
+    const QString cb7 = home.filePath(QStringLiteral("solid.cb7"));
+    ASSERT_TRUE(test::runTool(QStringLiteral("7z"),
+                              {"a", "-bd", "-t7z", "-ms=on", cb7, "02.jpg", "01.jpg"}, pages));
+    EXPECT_EQ(window.Open_Target(cb7), 5);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(folderText(), tmp());
+    EXPECT_EQ(fileText(), QStringLiteral("01.jpg"));
+    EXPECT_EQ(test::fileTree(tmp()), QStringList({".folivo-tmp", "01.jpg", "02.jpg"}));
+}
+
+// Folivo reads no password: the reader is told why the book cannot be opened rather than
+// that it may be damaged. A ZIP is told so too once the option is on.
+TEST_F(OpenTarget, AnEncryptedBookSaysSo)
+{
+    const QString encryptedDetail = QStringLiteral("\r\r解凍に失敗しました。\r\r\r"
+                                                   "暗号化されているため解凍できません。");
+    const QString rar = home.filePath(QStringLiteral("locked.rar"));
+    ASSERT_TRUE(test::writeLibarchiveSample("test_read_format_rar5_solid_encrypted.rar", rar));
+    const QString pages = book(QStringLiteral("pages"), {"01.jpg"});
+    const QString zip = home.filePath(QStringLiteral("locked.zip"));
+    ASSERT_TRUE(test::runTool(QStringLiteral("7z"),
+                              {"a", "-bd", "-tzip", "-pfolivo", zip, "01.jpg"}, pages));
+    {
+        const ReadingOptions::ScopedOption on(ReadingOptions::Option::MoreFormats, true);
+        EXPECT_EQ(window.Open_Target(rar), -1);
+        ASSERT_GE(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].prompt,
+                  QStringLiteral("ファイル名　[locked.rar]") + encryptedDetail);
+        EXPECT_EQ(ui.messages[0].title, QStringLiteral("Folivo"));
+        EXPECT_EQ(ui.messages[0].style, MessageStyle::Stop);
+        ui.messages.clear();
+        window.Open_Target(zip);
+        ASSERT_GE(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].prompt,
+                  QStringLiteral("ファイル名　[locked.zip]") + encryptedDetail);
+    }
+    ui.messages.clear();
+    const ReadingOptions::ScopedOption off(ReadingOptions::Option::MoreFormats, false);
+    window.Open_Target(zip);
+    ASSERT_GE(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].prompt,
+              QStringLiteral("ファイル名　[locked.zip]\r\r解凍に失敗しました。\r\r\r"
+                             "ファイルが破損している可能性があります。"));
 }
 
 TEST_F(OpenTarget, APathThatNamesNothingIsReportedByItsPath)

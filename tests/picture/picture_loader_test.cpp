@@ -242,7 +242,7 @@ TEST_P(RasterPictures, NaturalSizeIsPixelsInTwipsAndRenderScales)
 {
     const QString path = write(QString::fromLatin1(GetParam().fileName),
                                encoded(twoColourImage({40, 30}), GetParam().format));
-    const Picture picture = loadPicture(path);
+    const Picture picture = loadPicture(path, PictureFormats::Classic);
     ASSERT_FALSE(picture.isNull());
     EXPECT_EQ(picture.naturalSizeTwips(), QSize(40 * kTwipsPerPixel, 30 * kTwipsPerPixel));
 
@@ -264,7 +264,8 @@ TEST_F(PictureLoaderTest, AnimatedGifShowsItsFirstFrame)
 {
     const QByteArray gif =
         gifBytes({8, 6}, {[](int, int) { return 0; }, [](int, int) { return 1; }});
-    const Picture picture = loadPicture(write(QStringLiteral("anim.gif"), gif));
+    const Picture picture =
+        loadPicture(write(QStringLiteral("anim.gif"), gif), PictureFormats::Classic);
     EXPECT_EQ(picture.naturalSizeTwips(), QSize(8 * kTwipsPerPixel, 6 * kTwipsPerPixel));
     const QImage shown = picture.render(QSize(8, 6));
     EXPECT_TRUE(near(shown.pixelColor(4, 3), Qt::red));
@@ -276,7 +277,7 @@ TEST_F(PictureLoaderTest, LargeScanLoadsAndRendersAtFullAndReducedSize)
     const QString path =
         writeImage(QStringLiteral("scan.jpg"),
                    twoColourImage(scan).convertToFormat(QImage::Format_RGB888), "JPEG");
-    const Picture picture = loadPicture(path);
+    const Picture picture = loadPicture(path, PictureFormats::Classic);
     EXPECT_EQ(picture.naturalSizeTwips(), scan * kTwipsPerPixel);
 
     const QImage page = picture.render(QSize(667, 889));
@@ -297,7 +298,7 @@ TEST_F(PictureLoaderTest, HugeJpegShowsAtTheSizeItIsDrawnWithinLittleMemory)
     const QSize natural(20000, 20000);
     const QString path = write(QStringLiteral("huge.jpg"), test::uniformJpeg(natural));
     const test::PeakMemory peak;
-    const Picture picture = loadPicture(path);
+    const Picture picture = loadPicture(path, PictureFormats::Classic);
     EXPECT_EQ(picture.naturalSizeTwips(), natural * kTwipsPerPixel);
     const QSize zoomed(2700, 2700);
     for (const QSize shown : {QSize(900, 900), zoomed}) {
@@ -321,9 +322,12 @@ TEST_F(PictureLoaderTest, PicturesNeedingMoreThanTheLimitFailOutOfMemoryAsTheyLo
         write(QStringLiteral("progressive.jpg"), test::progressiveJpegHeader(QSize(14000, 14000)));
     const QString gif = write(QStringLiteral("huge.gif"), test::uniformGif(QSize(20000, 20000)));
     const test::PeakMemory peak;
-    EXPECT_EQ(errorNumberOf([&] { loadPicture(progressive).render(QSize(700, 700)); }),
+    EXPECT_EQ(errorNumberOf([&] {
+                  loadPicture(progressive, PictureFormats::Classic).render(QSize(700, 700));
+              }),
               ErrorNumber::OutOfMemory);
-    EXPECT_EQ(errorNumberOf([&] { loadPicture(gif); }), ErrorNumber::OutOfMemory);
+    EXPECT_EQ(errorNumberOf([&] { loadPicture(gif, PictureFormats::Classic); }),
+              ErrorNumber::OutOfMemory);
     if (peak.valid()) {
         EXPECT_LT(peak.grownBytes(), 48 * kMegabyte);
     }
@@ -355,22 +359,26 @@ TEST_F(PictureLoaderTest, LargePagesKeepTheirOwnBytesWhileOthersAreRead)
         ASSERT_GT(QFileInfo(paths.last()).size(), 300 * 1024);
     }
     const QSize shown(350, 250);
-    const Picture held = loadPicture(paths[0]);
+    const Picture held = loadPicture(paths[0], PictureFormats::Classic);
     const QImage before = held.render(shown);
-    loadPicture(paths[1]).render(shown); // let go at once: its buffer waits for the next page
-    const Picture next = loadPicture(paths[2]);
+    loadPicture(paths[1], PictureFormats::Classic)
+        .render(shown); // let go at once: its buffer waits for the next page
+    const Picture next = loadPicture(paths[2], PictureFormats::Classic);
     EXPECT_EQ(held.render(shown), before);
     EXPECT_NE(next.render(shown), before);
     // As a page read alone draws, also where the reader takes over from the scaled decode.
     for (const QSize size : {shown, QSize(700, 500), QSize(900, 600)}) {
-        EXPECT_EQ(held.render(size), loadPicture(paths[0]).render(size)) << size.width();
-        EXPECT_EQ(next.render(size), loadPicture(paths[2]).render(size)) << size.width();
+        EXPECT_EQ(held.render(size), loadPicture(paths[0], PictureFormats::Classic).render(size))
+            << size.width();
+        EXPECT_EQ(next.render(size), loadPicture(paths[2], PictureFormats::Classic).render(size))
+            << size.width();
     }
 }
 
 TEST_F(PictureLoaderTest, PlaceableWmfIsDrawnOnItsWholePageWithSolidFills)
 {
-    const Picture picture = loadPicture(write(QStringLiteral("drawing.wmf"), placeableWmf()));
+    const Picture picture =
+        loadPicture(write(QStringLiteral("drawing.wmf"), placeableWmf()), PictureFormats::Classic);
     EXPECT_EQ(picture.naturalSizeTwips(), QSize(2000, 1000));
 
     const QImage shown = picture.render(QSize(200, 100));
@@ -419,7 +427,8 @@ TEST_F(PictureLoaderTest, WmfWithoutItsFontsSaysTheFontsAreMissing)
 
 TEST_F(PictureLoaderTest, EmfNaturalSizeComesFromItsFrame)
 {
-    const Picture picture = loadPicture(write(QStringLiteral("drawing.emf"), minimalEmf()));
+    const Picture picture =
+        loadPicture(write(QStringLiteral("drawing.emf"), minimalEmf()), PictureFormats::Classic);
     EXPECT_EQ(picture.naturalSizeTwips(), QSize(2880, 1440));
 
     const QImage shown = picture.render(QSize(200, 100));
@@ -493,7 +502,7 @@ TEST_P(FailingPictures, ReportTheirErrorNumber)
     const FailureCase& c = GetParam();
     const QString path = c.content ? write(QString::fromLatin1(c.name), c.content())
                                    : m_dir.filePath(QString::fromLatin1(c.name));
-    EXPECT_EQ(errorNumberOf([&] { loadPicture(path); }), c.expected);
+    EXPECT_EQ(errorNumberOf([&] { loadPicture(path, PictureFormats::Classic); }), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -529,7 +538,8 @@ TEST_F(PictureLoaderTest, EmfWithADescriptionOutsideItsHeaderStillShows)
     // A description past the header, or an empty one with an offset at the end of the file.
     for (const auto& [characters, offset] : {std::pair<quint32, quint32>{4000, 88}, {0, 168}}) {
         const Picture picture = loadPicture(
-            write(QStringLiteral("caption.emf"), emfWithDescription(characters, offset)));
+            write(QStringLiteral("caption.emf"), emfWithDescription(characters, offset)),
+            PictureFormats::Classic);
         EXPECT_EQ(picture.naturalSizeTwips(), QSize(2880, 1440));
         EXPECT_FALSE(picture.render(QSize(40, 20)).isNull());
     }
@@ -538,7 +548,10 @@ TEST_F(PictureLoaderTest, EmfWithADescriptionOutsideItsHeaderStillShows)
 TEST_F(PictureLoaderTest, FolderIsNotAPicture)
 {
     ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("folder.jpg")));
-    EXPECT_EQ(errorNumberOf([&] { loadPicture(m_dir.filePath(QStringLiteral("folder.jpg"))); }),
+    EXPECT_EQ(errorNumberOf([&] {
+                  loadPicture(m_dir.filePath(QStringLiteral("folder.jpg")),
+                              PictureFormats::Classic);
+              }),
               ErrorNumber::InvalidPicture);
 }
 
@@ -550,7 +563,7 @@ TEST_F(PictureLoaderTest, TruncatedJpegDoesNotCrash)
     twoColourImage({400, 300}).save(&buffer, "JPEG");
     const QString path = write(QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() / 3));
     const int number = errorNumberOf([&] {
-        const QImage shown = loadPicture(path).render(QSize(100, 75));
+        const QImage shown = loadPicture(path, PictureFormats::Classic).render(QSize(100, 75));
         EXPECT_EQ(shown.size(), QSize(100, 75));
     });
     EXPECT_TRUE(number == 0 || number == ErrorNumber::InvalidPicture) << number;
@@ -559,7 +572,8 @@ TEST_F(PictureLoaderTest, TruncatedJpegDoesNotCrash)
 TEST_F(PictureLoaderTest, RenderTooLargeForMemoryIsOutOfMemory)
 {
     const Picture picture =
-        loadPicture(writeImage(QStringLiteral("small.bmp"), twoColourImage({4, 4}), "BMP"));
+        loadPicture(writeImage(QStringLiteral("small.bmp"), twoColourImage({4, 4}), "BMP"),
+                    PictureFormats::Classic);
     EXPECT_EQ(errorNumberOf([&] { picture.render(QSize(100000, 100000)); }),
               ErrorNumber::OutOfMemory);
     EXPECT_TRUE(picture.render(QSize(0, 10)).isNull());

@@ -359,3 +359,34 @@ TEST_F(ProfileFileTest, LeftoversOfAKilledWriterAreSweptAndNothingElse)
 
 } // namespace
 } // namespace folivo
+
+namespace folivo {
+namespace {
+
+// A whole section replaced: what lies around it stays byte for byte, and it reads back in the
+// order written.
+TEST_F(ProfileFileTest, ASectionIsReplacedWholeAndNothingAroundIt)
+{
+    writeRaw("; kept\n[Folders]\n000=/a\n\n[Resume]\nold=1\n; note\nOLD=2\n\n[Resume]\nx=9\n"
+             "[Tail]\nk=v\n");
+    EXPECT_EQ(Profile::sectionEntries(QStringLiteral("resume"), file()),
+              Profile::Entries({{"old", "1"}}));
+    ASSERT_GT(Profile::writeSection(QStringLiteral("Resume"), {{"b2", "20|p.jpg"}, {"b1", "10|q"}},
+                                    file()),
+              0);
+    EXPECT_EQ(raw(), QByteArray("; kept\n[Folders]\n000=/a\n\n[Resume]\nb2=20|p.jpg\nb1=10|q\n\n"
+                                "[Resume]\nx=9\n[Tail]\nk=v\n"));
+    EXPECT_EQ(Profile::sectionEntries(QStringLiteral("Resume"), file()),
+              Profile::Entries({{"b2", "20|p.jpg"}, {"b1", "10|q"}}));
+
+    ASSERT_GT(Profile::writeSection(QStringLiteral("New"), {{"k", "v"}}, file()), 0);
+    EXPECT_TRUE(raw().endsWith("[Tail]\nk=v\n[New]\nk=v\n"));
+    // A value that would plant a line is refused, and nothing is written.
+    const QByteArray before = raw();
+    EXPECT_EQ(Profile::writeSection(QStringLiteral("Resume"), {{"k", "a\n[Folders]"}}, file()), 0);
+    EXPECT_EQ(raw(), before);
+    EXPECT_TRUE(Profile::sectionEntries(QStringLiteral("Missing"), file()).isEmpty());
+}
+
+} // namespace
+} // namespace folivo

@@ -65,7 +65,7 @@ TEST_F(PagePrefetchTest, PreparesTheNeighboursAtTheSizeTheTurnDrawsAndNothingFai
     ASSERT_TRUE(behind);
     // 640 × 800 pixels fitted into 800 × 600: the turn draws it 479 × 599.
     EXPECT_EQ(behind->image.size(), QSize(479, 599));
-    EXPECT_EQ(behind->image, loadPicture(path(4)).render(QSize(479, 599)));
+    EXPECT_EQ(behind->image, loadPicture(path(4), PictureFormats::Classic).render(QSize(479, 599)));
     // Kept for a turn back to it, until the reader is elsewhere.
     EXPECT_TRUE(prefetch.take(path(4), 15.0));
 
@@ -90,7 +90,7 @@ TEST_F(PagePrefetchTest, TheFirstPageAloneComesReadWholeAndOnlyWhileItsFileIsUnc
     const std::optional<PreparedPage> first = prefetch.take(path(1), 15.0);
     ASSERT_TRUE(first);
     ASSERT_FALSE(first->picture.isNull());
-    const Picture plain = loadPicture(path(1));
+    const Picture plain = loadPicture(path(1), PictureFormats::Classic);
     EXPECT_EQ(first->picture.naturalSizeTwips(15.0), plain.naturalSizeTwips(15.0));
     EXPECT_EQ(first->picture.render(QSize(61, 80)), plain.render(QSize(61, 80)));
     EXPECT_EQ(first->image, plain.render(first->image.size()));
@@ -154,7 +154,8 @@ TEST_F(PagePrefetchTest, AnUnpackingFolderHasItsFirstPagePreparedOnceThatPageIsW
     ASSERT_TRUE(first);
     // Pixels only: the turn reads the file itself.
     EXPECT_TRUE(first->picture.isNull());
-    EXPECT_EQ(first->image, loadPicture(path(6)).render(first->image.size()));
+    EXPECT_EQ(first->image,
+              loadPicture(path(6), PictureFormats::Classic).render(first->image.size()));
 }
 
 TEST_F(PagePrefetchTest, AFileChangedAfterItWasPreparedOrAnotherScreenIsNotHandedOut)
@@ -214,12 +215,13 @@ TEST_F(PagePrefetchTest, PagesDecodedWholeBeyondTheBudgetAreLeftToTheirTurn)
     EXPECT_FALSE(prefetch.take(gif, 15.0));
     const std::optional<PreparedPage> behind = prefetch.take(path(4), 15.0);
     ASSERT_TRUE(behind);
-    EXPECT_EQ(behind->image, loadPicture(path(4)).render(behind->image.size()));
+    EXPECT_EQ(behind->image,
+              loadPicture(path(4), PictureFormats::Classic).render(behind->image.size()));
     if (peak.valid()) {
         EXPECT_LT(peak.grownBytes(), 128 * 1024 * 1024);
     }
 
-    const QImage shown = loadPicture(gif).render(QSize(599, 599));
+    const QImage shown = loadPicture(gif, PictureFormats::Classic).render(QSize(599, 599));
     EXPECT_EQ(shown.pixelColor(300, 598), QColor(Qt::red));
 }
 
