@@ -572,6 +572,12 @@ void MDIForm_Main::showReadingMenu(const QPoint& at)
 {
     ReadingMenu::Commands commands;
     commands.changed = [this](ReadingOptions::Option option) { readingOptionChanged(option); };
+    if (m_pageWindow && m_pageWindow->showsPage()) {
+        commands.shiftPairing = [this] {
+            m_pageWindow->shiftPairing(m_comboPathBox.text());
+            reshowPage();
+        };
+    }
     commands.otherBook = [this](int direction) { openOtherBook(direction); };
     ReadingMenu menu(std::move(commands), this);
     menu.exec(at);
@@ -600,14 +606,33 @@ void MDIForm_Main::readingOptionChanged(ReadingOptions::Option option)
             Mod_Varnox::File_List_Load(m_comboPathBox, m_comboFileBox);
         break;
     case ReadingOptions::Option::Spread:
+        reshowPage();
+        break;
     case ReadingOptions::Option::RightToLeft:
     case ReadingOptions::Option::CoverAlone:
+        // They change nothing of a single page.
+        if (ReadingOptions::isOn(ReadingOptions::Option::Spread))
+            reshowPage();
         break;
     case ReadingOptions::Option::Resume:
         // The page on screen is the first one remembered.
         Resume::pageShown(trimBlanks(m_comboPathBox.text()), m_comboFileBox.text());
         break;
     }
+}
+
+// As a turn that goes nowhere: the file box's page, fitted afresh unless the magnification
+// is fixed. The spread that holds the page replaces the one on screen, or the page alone the
+// spread.
+void MDIForm_Main::reshowPage()
+{
+    if (!m_pageWindow || !m_pageWindow->showsPage())
+        return;
+    Mod_Varnox::Cur_base_bairitu = 1.0;
+    if (checkValue() != 1)
+        Mod_Varnox::Cur_bairitu = 1.0;
+    m_comboFileBox.setText(showPage(0, 1, static_cast<std::int16_t>(checkValue())));
+    endPageCommand();
 }
 
 void MDIForm_Main::MDIForm_OLEDragDrop(const QMimeData* Data, Qt::DropAction Effect,

@@ -105,6 +105,9 @@ private:
     /// Image_Get on the page window with the toolbar's boxes and the module's factors; may
     /// show a message box. Returns the file name Image_Get returns.
     QString showPage(std::int32_t count, std::int16_t mode, std::int16_t mode2);
+    /// Shows the page on screen again as the reading options now say (may show a message
+    /// box); nothing when no page is on screen.
+    void reshowPage();
     /// The end of every page command: pending events run, "次=>" takes the focus again.
     void endPageCommand();
     /// Scrolls the client area to its start, where a new page begins: its top-left corner.

@@ -284,6 +284,42 @@ class Bench:
         results["turn_memory"] = self.finish(app)
         return size
 
+    def spread_turns(self, results):
+        """Page turns at reading pace in two-page spreads: the book again, in a program whose
+        options file turns spreads on. A turn brings two new pages, so its anchor is djpeg of
+        both, one process each, added up."""
+        home = self.home("spreads")
+        with open(os.path.join(home, "Options.ini"), "w") as f:
+            f.write("[Reading]\nSpread=1\n")
+        app, _, bands = self.start(home, self.options.book)
+        pages = sorted(os.path.join(self.options.book, name)
+                       for name in os.listdir(self.options.book))
+        turns = min(self.options.turns, (len(pages) - 2) // 2)
+        next_page = 2  # pages 1 and 2 are on screen
+        try:
+            app.focus(app.main)
+            time.sleep(0.5)
+            print("page turns in spreads, reading, in blocks of %d..." % BLOCK, flush=True)
+            done = 0
+            while done < turns:
+                count = min(BLOCK, turns - done)
+                single = self.djpeg(pages[next_page : next_page + 2 * count])
+                results["spread_djpeg"] += [a + b for a, b in zip(single[0::2], single[1::2])]
+                for _ in range(count):
+                    time.sleep(READING_PAUSE)
+                    if self.screen.page() != bands:
+                        raise Failure("the spread changed after it was taken as shown")
+                    pressed = time.perf_counter()
+                    self.screen.press_space()
+                    shown, bands = self.screen.wait_new_page(bands, app.process, TURN_TIMEOUT)
+                    results["spread_reading"].append((shown - pressed) * 1000)
+                done += count
+                next_page += 2 * count
+        except BaseException:
+            app.stop()
+            raise
+        self.finish(app)
+
     def start_and_turn(self, home, target):
         """Starts the program, and turns the page as soon as the first one shows: ms to the
         first page, ms from the key to the second."""
@@ -336,8 +372,10 @@ class Bench:
 
     def run(self):
         o = self.options
-        results = {"djpeg": [], "decode": [], "reading": [], "flicking": []}
+        results = {"djpeg": [], "decode": [], "reading": [], "flicking": [],
+                   "spread_reading": [], "spread_djpeg": []}
         size = self.turns(results)
+        self.spread_turns(results)
         print("start-up on the folder, %d times, each after djpeg of 5 pages..." % o.runs,
               flush=True)
         pages = sorted(os.path.join(o.book, name) for name in os.listdir(o.book))
@@ -429,6 +467,26 @@ def scale_table(rows):
         print(line % row)
 
 
+def spread_row(ratio_row, results):
+    # Two pages a turn against two djpeg processes: the single page's target.
+    ratio_row("page turn in spreads, reading pace, median", median(results["spread_reading"]),
+              "djpeg x 2", median(results["spread_djpeg"]), 0.4)
+
+
+def spread_table(results):
+    rows = []
+
+    def ratio_row(figure, value, anchor_name, anchor, limit):
+        rows.append("%s: %.1f ms, anchor %s %.1f ms, %.2f x (target <= %.2f x: %s)"
+                    % (figure, value, anchor_name, anchor, value / anchor, limit,
+                       "pass" if value / anchor <= limit else "FAIL"))
+
+    spread_row(ratio_row, results)
+    print()
+    print("%d turns in spreads at reading pace" % len(results["spread_reading"]))
+    print(rows[0])
+
+
 def table(results, size, options):
     djpeg = median(results["djpeg"])
     rows = []
@@ -443,6 +501,7 @@ def table(results, size, options):
     reading, flicking = results["reading"], results["flicking"]
     ratio_row("page turn, reading pace, median", median(reading), "djpeg", djpeg, 0.4)
     ratio_row("page turn, reading pace, p90", p90(reading), "djpeg", djpeg, 0.6)
+    spread_row(ratio_row, results)
     ratio_row("page turn, flicking, median", median(flicking), "djpeg", djpeg, 1.0)
     ratio_row("page turn, flicking, p90", p90(flicking), "djpeg", djpeg, None)
     ratio_row("decode alone (Folivo's loader), median", median(results["decode"]), "djpeg",
@@ -505,6 +564,8 @@ def main():
                         help="where the folder of %d tiny pictures is made once" % SCALE_PICTURES)
     parser.add_argument("--scale-only", action="store_true",
                         help="only the big folders and long folder lists")
+    parser.add_argument("--spread-only", action="store_true",
+                        help="only the page turns in two-page spreads")
     options = parser.parse_args()
     if 1 + 2 * options.turns > options.pages:
         parser.error("%d turns at each pace need %d pages" % (options.turns, 1 + 2 * options.turns))
@@ -513,6 +574,17 @@ def main():
     except DisplayUnusable:
         print("cannot open the X display %s" % os.environ.get("DISPLAY"))
         return 75
+    if options.spread_only:
+        try:
+            results = {"spread_reading": [], "spread_djpeg": []}
+            bench.spread_turns(results)
+        except Failure as failure:
+            print("FAILED: %s" % failure)
+            return 1
+        finally:
+            bench.close()
+        spread_table(results)
+        return 0
     try:
         results, size = ({}, None) if options.scale_only else bench.run()
         print("making a folder of %d tiny pictures in %s (once)..."

@@ -83,4 +83,20 @@ FitResult fitPage(double naturalW, double naturalH, double bairitu, double baseB
     return result;
 }
 
+SpreadFit fitSpread(double firstW, double firstH, double secondW, double secondH, double bairitu,
+                    double baseBairitu, std::int32_t viewW, std::int32_t viewH, int mode, int mode2)
+{
+    // A page without height has no shape to match; it takes no room beside the other.
+    const double secondScale = secondH > 0 ? firstH / secondH : 0.0;
+    const double jointW = firstW + secondW * secondScale;
+    SpreadFit result;
+    result.fit = fitPage(jointW, firstH, bairitu, baseBairitu, viewW, viewH, mode, mode2);
+    // Split in proportion, the rounding left to the second page, so that the two pages cover
+    // the joint width exactly and meet without a gap.
+    result.firstWidth =
+        jointW > 0 ? roundTwips(result.fit.width * (firstW / jointW)) : result.fit.width;
+    result.secondWidth = result.fit.width - result.firstWidth;
+    return result;
+}
+
 } // namespace folivo

@@ -28,4 +28,19 @@ inline constexpr double kFitStep = 0.001;
 FitResult fitPage(double naturalW, double naturalH, double bairitu, double baseBairitu,
                   std::int32_t viewW, std::int32_t viewH, int mode, int mode2);
 
+/// Two pages fitted side by side as one picture: the joint fit and each page's width in it
+/// (both are `fit.height` high).
+struct SpreadFit {
+    FitResult fit;                ///< of the joint picture; its factors are the pair's
+    std::int32_t firstWidth = 0;  ///< twips, the earlier page in reading order
+    std::int32_t secondWidth = 0; ///< twips, fit.width - firstWidth
+};
+
+/// Sizes two pages of the given natural sizes (twips, the earlier one in reading order first)
+/// as fitPage sizes one page: the second is scaled to the first's height, and the picture of
+/// the two side by side is fitted (or zoomed) with the same factors and modes.
+SpreadFit fitSpread(double firstW, double firstH, double secondW, double secondH, double bairitu,
+                    double baseBairitu, std::int32_t viewW, std::int32_t viewH, int mode,
+                    int mode2);
+
 } // namespace folivo

@@ -82,6 +82,11 @@ bool Picture_Check(const QString& name)
            std::any_of(more.begin(), more.end(), endsIn);
 }
 
+QStringList folderPictures(const ComboBox& path)
+{
+    return picturesOf(path);
+}
+
 void File_List_Load(const ComboBox& path, ComboBox& file)
 {
     // clear() empties the text too; the text is not ours to change.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -17,6 +18,9 @@ namespace folivo::Mod_Varnox {
 /// .bmp, .wmf or .emf, in any letter case; with the reading option MoreFormats on, also .png,
 /// .webp, .tif, .tiff, .avif and .jxl.
 bool Picture_Check(const QString& name);
+
+/// The pictures of the folder named by the box's text, in the listing's order, names whole.
+QStringList folderPictures(const ComboBox& path);
 
 /// Refills the file box's items with the pictures of the folder named by the folder box.
 void File_List_Load(const ComboBox& path, ComboBox& file);

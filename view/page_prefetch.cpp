@@ -12,6 +12,7 @@
 #include "view/image_control.h"
 #include "view/page_list.h"
 #include "view/page_prefetch_testing.h"
+#include "view/page_shape.h"
 
 #include <QThread>
 
@@ -100,6 +101,35 @@ void PagePrefetch::prepareAround(const QString& folder, const QString& name, int
     startWorkers(lock);
 }
 
+void PagePrefetch::prepareSpreads(const QList<QStringList>& spreads, const PageTurnSizing& sizing)
+{
+    QStringList wanted;
+    QHash<QString, Partner> partners;
+    for (const QStringList& spread : spreads) {
+        for (const QString& path : spread) {
+            if (!wanted.contains(path))
+                wanted.append(path);
+        }
+        if (spread.size() == 2) {
+            partners.insert(spread[0], Partner{spread[1], true});
+            partners.insert(spread[1], Partner{spread[0], false});
+        }
+    }
+    std::unique_lock lock(m_mutex);
+    if (!m_enabled || m_stopping)
+        return;
+    ++m_generation;
+    m_plan.reset();
+    m_readWhole.clear();
+    m_awaitedFile.clear();
+    m_sizing = sizing;
+    m_wanted = wanted;
+    m_partners = partners;
+    dropUnwanted();
+    m_queue.assign(wanted.begin(), wanted.end());
+    startWorkers(lock);
+}
+
 void PagePrefetch::prepareFirstPage(const QString& folder, const PageTurnSizing& sizing)
 {
     QString first;
@@ -137,6 +167,7 @@ void PagePrefetch::expectUnpackedFolder(const QString& folder, const QStringList
     m_sizing = sizing;
     const QString path = first.isEmpty() ? QString() : joinPath(folder, first);
     m_wanted = path.isEmpty() ? QStringList() : QStringList{path};
+    m_partners.clear();
     dropUnwanted();
     m_readWhole.clear();
     m_awaitedFile = first;
@@ -164,6 +195,7 @@ void PagePrefetch::startFirstPage(const QString& path, const PageTurnSizing& siz
     m_plan.reset();
     m_sizing = sizing;
     m_wanted = QStringList{path};
+    m_partners.clear();
     dropUnwanted();
     m_queue.assign(1, path);
     m_readWhole = readWhole ? path : QString();
@@ -204,6 +236,7 @@ void PagePrefetch::clear()
     m_plan.reset();
     m_queue.clear();
     m_wanted.clear();
+    m_partners.clear();
     m_readWhole.clear();
     m_awaitedFile.clear();
     dropUnwanted();
@@ -298,6 +331,7 @@ void PagePrefetch::runPlan(const Plan& plan, std::uint64_t generation)
         return;
     m_sizing = plan.sizing;
     m_wanted = wanted;
+    m_partners.clear();
     dropUnwanted();
     m_queue.assign(wanted.begin(), wanted.end());
     startWorkers(lock);
@@ -311,27 +345,53 @@ void PagePrefetch::prepare(const QString& path, std::uint64_t generation)
         if (!stamp)
             return;
         PageTurnSizing sizing;
+        Partner partner;
         bool readWhole = false;
         {
             const std::lock_guard lock(m_mutex);
             if (generation != m_generation)
                 return;
             sizing = m_sizing;
+            partner = m_partners.value(path);
             readWhole = path == m_readWhole;
             for (const Entry& entry : m_entries) {
-                if (entry.path == path && entry.page.stamp == *stamp && entry.sizing == sizing)
+                if (entry.path == path && entry.page.stamp == *stamp && entry.sizing == sizing &&
+                    entry.partner == partner)
                     return;
             }
+        }
+        // A page of a pair takes its size from its partner's shape as well; a partner whose
+        // size in pixels its header does not tell leaves the page to its turn.
+        std::optional<QSize> partnerTwips;
+        if (!partner.path.isEmpty()) {
+            const std::optional<PageShape> shape = readPageShape(partner.path);
+            if (!shape || !shape->raster)
+                return;
+            partnerTwips = QSize(pixelsToTwips(shape->size.width(), sizing.twipsPerPixel),
+                                 pixelsToTwips(shape->size.height(), sizing.twipsPerPixel));
         }
 
         // The size the turn will draw a picture of this natural size at, its bytes reserved
         // first; none when the page is not wanted any more or would not fit the budget.
         const auto reserveDeviceSize = [&](const QSize& naturalTwips) {
-            const FitResult fit =
-                fitPage(naturalTwips.width(), naturalTwips.height(), sizing.bairitu, 1.0,
-                        sizing.viewWidth, sizing.viewHeight, 1, sizing.zoomFixed ? 1 : 0);
-            const QSize pixels(twipsToPixels(fit.width, sizing.twipsPerPixel),
-                               twipsToPixels(fit.height, sizing.twipsPerPixel));
+            const int mode2 = sizing.zoomFixed ? 1 : 0;
+            QSize twips;
+            if (partnerTwips) {
+                const QSize& first = partner.pageIsFirst ? naturalTwips : *partnerTwips;
+                const QSize& second = partner.pageIsFirst ? *partnerTwips : naturalTwips;
+                const SpreadFit spread =
+                    fitSpread(first.width(), first.height(), second.width(), second.height(),
+                              sizing.bairitu, 1.0, sizing.viewWidth, sizing.viewHeight, 1, mode2);
+                twips = QSize(partner.pageIsFirst ? spread.firstWidth : spread.secondWidth,
+                              spread.fit.height);
+            } else {
+                const FitResult fit =
+                    fitPage(naturalTwips.width(), naturalTwips.height(), sizing.bairitu, 1.0,
+                            sizing.viewWidth, sizing.viewHeight, 1, mode2);
+                twips = QSize(fit.width, fit.height);
+            }
+            const QSize pixels(twipsToPixels(twips.width(), sizing.twipsPerPixel),
+                               twipsToPixels(twips.height(), sizing.twipsPerPixel));
             const QSize device = ImageControl::deviceSize(pixels, sizing.devicePixelRatio);
             if (device.isEmpty())
                 return QSize();
@@ -392,7 +452,8 @@ void PagePrefetch::prepare(const QString& path, std::uint64_t generation)
         // The reservation becomes the entry's.
         if (!readWhole || path != m_readWhole)
             picture = Picture();
-        m_entries.push_back(Entry{path, sizing, PreparedPage{*std::move(image), *stamp, picture},
+        m_entries.push_back(Entry{path, sizing, partner,
+                                  PreparedPage{*std::move(image), *stamp, picture},
                                   std::exchange(reserved, 0)});
     } catch (...) {
         // Not kept: the turn that reaches this page loads it and reports the failure then.

@@ -4,7 +4,9 @@
 #include "platform/file_stamp.h"
 #include "platform/work_pool.h"
 
+#include <QHash>
 #include <QImage>
+#include <QList>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -75,6 +77,11 @@ public:
     void prepareAround(const QString& folder, const QString& name, int direction,
                        const PageTurnSizing& sizing, Pace pace);
 
+    /// After a two-page spread is shown: prepare the pages of the spreads the next turns would
+    /// show, `spreads` in the order they are wanted, each one page or two in reading order. A
+    /// page with a partner is drawn at the size it takes beside it.
+    void prepareSpreads(const QList<QStringList>& spreads, const PageTurnSizing& sizing);
+
     /// At start-up, while the windows are still being built: prepare the first page of
     /// `folder`, the one opening it shows, at full priority, its picture read whole.
     void prepareFirstPage(const QString& folder, const PageTurnSizing& sizing);
@@ -121,9 +128,17 @@ private:
         PageTurnSizing sizing;
         Pace pace = Pace::Reading;
     };
+    /// The page shown beside a page of a spread; no path for a page alone.
+    struct Partner {
+        QString path;
+        bool pageIsFirst = true; ///< the page itself comes first in reading order
+
+        bool operator==(const Partner&) const = default;
+    };
     struct Entry {
         QString path;
         PageTurnSizing sizing;
+        Partner partner;
         PreparedPage page;
         qint64 bytes = 0;
     };
@@ -145,6 +160,7 @@ private:
     PageTurnSizing m_sizing;
     int m_direction = 1;
     QStringList m_wanted;
+    QHash<QString, Partner> m_partners; ///< of the wanted pages that stand in a pair
     /// The pages to read, in order, taken by the workers one at a time. Kept here rather than
     /// as pieces of work in the pool, because it changes after it is made: each plan replaces
     /// it, and a turn takes out the page it will read itself.

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "platform/file_stamp.h"
 #include "view/page_prefetch.h"
+#include "view/spread_pairs.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <cstdint>
@@ -38,6 +42,12 @@ public:
                       std::int32_t Count, double& bairitu, double& base_bairitu, std::int16_t Mode,
                       std::int16_t Mode2);
 
+    /// Starts or ends shifting the pairing of two-page spreads by one page, for the book in
+    /// `folder` only: another book, or this one opened again, starts unshifted.
+    void shiftPairing(const QString& folder);
+    /// Whether a page is on screen (none before the first and after a page failed).
+    bool showsPage() const { return m_shownFactors.has_value(); }
+
     ImageControl* Image_Main() const { return m_image; }
     QMdiSubWindow* subWindow() const { return m_subWindow; }
     /// The pages read ahead of their turn.
@@ -68,12 +78,39 @@ private:
         double bairitu;
         double baseBairitu;
     };
+    QString pageImageGet(ImageControl& Image, ComboBox& Path_Name, ComboBox& File_Name,
+                         std::int32_t Count, double& bairitu, double& base_bairitu,
+                         std::int16_t Mode, std::int16_t Mode2);
+    QString spreadImageGet(ImageControl& Image, ComboBox& Path_Name, ComboBox& File_Name,
+                           std::int32_t Count, double& bairitu, double& base_bairitu,
+                           std::int16_t Mode, std::int16_t Mode2);
     void prepareNextTurns(const ImageControl& Image, const QString& folder, const QString& name,
                           std::int32_t Count, double bairitu);
+    void prepareNextSpreads(const ImageControl& Image, const QStringList& paths,
+                            const SpreadPairs& pairs, const Spread& shown, std::int32_t Count,
+                            double bairitu);
+    PageTurnSizing nextTurnSizing(const ImageControl& Image, double bairitu) const;
+    Pace turnPace(std::int32_t Count);
+    /// The control of the page beside the first in a spread, made when first needed.
+    ImageControl& partnerImage();
+    /// Puts the page on screen alone again, as a single page is shown.
+    void leaveSpread(ImageControl& Image);
+    void loadSpreadPage(ImageControl& Image, const QString& path);
+    bool isWidePage(const QString& path);
 
     ChildWindowHost* m_host;
     QMdiSubWindow* m_subWindow = nullptr;
     ImageControl* m_image = nullptr;
+    ImageControl* m_partner = nullptr;
+    /// What the pages' headers said of their shape, while their files stay the same.
+    struct KnownShape {
+        FileStamp stamp;
+        bool wide = false;
+    };
+    QHash<QString, KnownShape> m_shapes;
+    QString m_shapesFolder;
+    QString m_shiftedFolder; ///< the book whose pairing is shifted; empty when none is
+    int m_spreadDirection = 1;
     std::optional<Factors> m_shownFactors;
     std::unique_ptr<PagePrefetch> m_prefetch;
     QElapsedTimer m_lastShown; ///< since the last page was shown

@@ -153,5 +153,50 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(param.param.name);
     });
 
+// Two pages fitted as one picture: the second takes the first's height, and the pair is
+// searched as a single page of the joint width would be.
+TEST(FitSpread, TheSecondPageTakesTheFirstsHeightAndThePairFitsAsOnePicture)
+{
+    // 9000 × 9000 at the first's height of 9000: a joint 15000 × 9000, exactly as wide as
+    // the view area, so one step below it.
+    const SpreadFit square = fitSpread(6000, 9000, 9000, 9000, 1.0, 1.0, kViewW, kViewH, 1, 0);
+    EXPECT_EQ(square.fit.width, 14985);
+    EXPECT_EQ(square.fit.height, 8991);
+    EXPECT_NEAR(square.fit.baseBairitu, 0.999, 1e-9);
+    EXPECT_EQ(square.firstWidth, 5994);
+    EXPECT_EQ(square.secondWidth, 8991);
+
+    // A page half the size of its partner is drawn as large as it.
+    const SpreadFit halves = fitSpread(6000, 9000, 3000, 4500, 1.0, 1.0, kViewW, kViewH, 1, 0);
+    const FitResult joint = fitPage(12000, 9000, 1.0, 1.0, kViewW, kViewH, 1, 0);
+    EXPECT_EQ(halves.fit.width, joint.width);
+    EXPECT_EQ(halves.fit.height, joint.height);
+    EXPECT_EQ(halves.fit.baseBairitu, joint.baseBairitu);
+    EXPECT_LE(std::abs(halves.firstWidth - halves.secondWidth), 1);
+    EXPECT_EQ(halves.firstWidth + halves.secondWidth, halves.fit.width);
+
+    // The order counts: the first page's height is the one kept.
+    const SpreadFit swapped = fitSpread(9000, 9000, 6000, 9000, 1.0, 1.0, kViewW, kViewH, 1, 0);
+    EXPECT_EQ(swapped.firstWidth, square.secondWidth);
+    EXPECT_EQ(swapped.secondWidth, square.firstWidth);
+}
+
+TEST(FitSpread, ZoomAndFixedZoomActOnThePair)
+{
+    const SpreadFit zoomed = fitSpread(6000, 9000, 6000, 9000, 0.8, 0.5, kViewW, kViewH, 0, 0);
+    EXPECT_EQ(zoomed.fit.width, 4800);
+    EXPECT_EQ(zoomed.fit.height, 3600);
+    EXPECT_EQ(zoomed.firstWidth, 2400);
+    EXPECT_EQ(zoomed.fit.bairitu, 0.8);
+    EXPECT_EQ(zoomed.fit.baseBairitu, 0.5);
+
+    const SpreadFit fixed = fitSpread(6000, 9000, 6000, 9000, 1.4, 1.0, kViewW, kViewH, 1, 1);
+    const FitResult joint = fitPage(12000, 9000, 1.4, 1.0, kViewW, kViewH, 1, 1);
+    EXPECT_EQ(fixed.fit.width, joint.width);
+    EXPECT_EQ(fixed.fit.height, joint.height);
+    EXPECT_EQ(fixed.fit.bairitu, 1.4);
+    EXPECT_LE(std::abs(fixed.firstWidth - fixed.secondWidth), 1);
+}
+
 } // namespace
 } // namespace folivo
