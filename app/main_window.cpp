@@ -418,6 +418,8 @@ void MDIForm_Main::Combo_Path_Click()
 {
     Mod_Varnox::Cur_bairitu = 1.0;
     Mod_Varnox::Cur_base_bairitu = 1.0;
+    if (m_pageWindow)
+        m_pageWindow->unshiftPairing();
     // A book opened again goes back to the page it was left on, shown as a pick in the file
     // box would show it.
     if (const QString place = Resume::placeOf(trimBlanks(m_comboPathBox.text()));

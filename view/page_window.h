@@ -45,6 +45,8 @@ public:
     /// Starts or ends shifting the pairing of two-page spreads by one page, for the book in
     /// `folder` only: another book, or this one opened again, starts unshifted.
     void shiftPairing(const QString& folder);
+    /// A book opened starts with its pairing unshifted, also where it reopens at a page.
+    void unshiftPairing() { m_shiftedFolder.clear(); }
     /// Whether a page is on screen (none before the first and after a page failed).
     bool showsPage() const { return m_shownFactors.has_value(); }
 
