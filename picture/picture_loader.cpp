@@ -310,7 +310,19 @@ QSharedPointer<const PictureData> loadMoreFormat(FileBytes file, QByteArray form
     if (more.pixels.isEmpty())
         throw Error(ErrorNumber::InvalidPicture);
     RasterHeader header{std::move(format), more.pixels, JpegHeader{}, more.decodingBytes};
-    return fitting(QSharedPointer<const RasterPicture>::create(std::move(file), std::move(header)));
+    auto picture = QSharedPointer<const RasterPicture>::create(std::move(file), std::move(header));
+    // Lossless scans can be far larger than any page the machine can decode: the reader is
+    // told how large, not only that memory ran short.
+    const qint64 needed = picture->renderBytes(QSize(1, 1));
+    if (needed > pictureMemoryLimit())
+        throw Error(ErrorNumber::OutOfMemory,
+                    QStringLiteral("Out of memory: %1 x %2 pixels need %3 MB to decode, a page "
+                                   "may take %4 MB ")
+                        .arg(more.pixels.width())
+                        .arg(more.pixels.height())
+                        .arg(needed / kMebibyte)
+                        .arg(pictureMemoryLimit() / kMebibyte));
+    return picture;
 }
 
 QSharedPointer<const PictureData> loadRaster(FileBytes file, PictureFormats formats)

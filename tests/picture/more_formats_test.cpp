@@ -218,6 +218,15 @@ TEST(MoreFormatsTest, PictureTooLargeForMemoryIsRefusedBeforeItIsDecoded)
     const test::PeakMemory peak;
     EXPECT_EQ(errorNumberOf([&] { loadRasterPicture(path, PictureFormats::More); }),
               ErrorNumber::OutOfMemory);
+    try {
+        loadPicture(path, PictureFormats::More);
+        ADD_FAILURE() << "a picture too large for memory was loaded";
+    } catch (const Error& error) {
+        // Said why: the picture's size, not only that memory ran short.
+        EXPECT_TRUE(error.description().startsWith(
+            QStringLiteral("Out of memory: 30000 x 30000 pixels need ")))
+            << error.description().toStdString();
+    }
     if (peak.valid()) {
         EXPECT_LT(peak.grownBytes(), 48 * kMegabyte);
     }
