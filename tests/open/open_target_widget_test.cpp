@@ -235,6 +235,10 @@ TEST_F(OpenTarget, WithMoreFormatsACbzOpensAsZipAndACb7ThroughTheThirdLibrary)
     EXPECT_EQ(window.Open_Target(home.filePath(QStringLiteral("book.CBZ"))), 2);
     EXPECT_EQ(fileText(), QStringLiteral("01.jpg"));
 
+#ifdef FOLIVO_TSAN
+    // 7z runs in a forked child, which ThreadSanitizer refuses once threads have started.
+    GTEST_SKIP() << "the CB7 half makes its book with 7z";
+#endif
     const QString pages = book(QStringLiteral("pages"), {"01.jpg", "02.jpg"});
     const QString cb7 = home.filePath(QStringLiteral("solid.cb7"));
     ASSERT_TRUE(test::runTool(QStringLiteral("7z"),
