@@ -8,6 +8,7 @@
 #include "store/profile_file.h"
 
 #include <QApplication>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,7 +42,10 @@ int main(int argc, char** argv)
     folivo::substituteFixedFont();
     folivo::ensureInstallFolder();
     folivo::Profile::removeLeftovers(folivo::settingsFilePath());
-    folivo::Profile::removeLeftovers(folivo::ReadingOptions::optionsFilePath());
+    // Only where there are options: with every option off, nothing is ever written for them,
+    // not even a lock file.
+    if (QFileInfo::exists(folivo::ReadingOptions::optionsFilePath()))
+        folivo::Profile::removeLeftovers(folivo::ReadingOptions::optionsFilePath());
     // Before anything is read ahead: the options decide which files are pages and books.
     folivo::ReadingOptions::load();
 
