@@ -2,8 +2,10 @@
 
 #include "app/client_area_scroll_bar.h"
 #include "app/reading_menu.h"
+#include "app/unpacking_pages.h"
 #include "help/help_window.h"
 #include "open/archive_extract.h"
+#include "open/extraction_progress_strip.h"
 #include "open/other_book.h"
 #include "platform/blanks.h"
 #include "platform/combo_box_widget.h"
@@ -24,21 +26,25 @@
 #include "view/page_state.h"
 #include "view/page_window.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTimer>
 #include <QUrl>
 
 #include <cmath>
@@ -110,6 +116,46 @@ QComboBox* makeCombo(QWidget* parent, const QRect& place)
     combo->setGeometry(place);
     return combo;
 }
+
+// How long the file box waits for more files before it is refilled with those out so far.
+constexpr int kFileListDelayMs = 200;
+
+/// While a turn waits for a page still being unpacked, the user's input reaches nothing but
+/// the unpacking's 中止: a second turn would otherwise start inside the first. Closing the
+/// window goes through, to the unpacking's own handling of it.
+class InputWhileWaiting final : public QObject {
+public:
+    InputWhileWaiting() { qApp->installEventFilter(this); }
+    ~InputWhileWaiting() override { qApp->removeEventFilter(this); }
+    InputWhileWaiting(const InputWhileWaiting&) = delete;
+    InputWhileWaiting& operator=(const InputWhileWaiting&) = delete;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::ContextMenu:
+        case QEvent::Drop:
+            break;
+        default:
+            return false;
+        }
+        for (QObject* object = watched; object; object = object->parent()) {
+            if (qobject_cast<ExtractionProgressStrip*>(object))
+                return false;
+        }
+        event->ignore();
+        return true;
+    }
+};
 
 // The path a command line names: its quotes taken off, made absolute.
 QString commandLinePath(const QString& line)
@@ -194,6 +240,11 @@ MDIForm_Main::MDIForm_Main(std::unique_ptr<PagePrefetch> readingAhead, QWidget* 
     setCentralWidget(m_mdiArea);
     m_mdiArea->viewport()->installEventFilter(this);
 
+    m_fileListTimer = new QTimer(this);
+    m_fileListTimer->setSingleShot(true);
+    m_fileListTimer->setInterval(kFileListDelayMs);
+    connect(m_fileListTimer, &QTimer::timeout, this, &MDIForm_Main::listUnpackedPages);
+
     // Set last: widgets created later would otherwise slip into the toolbar's order.
     const std::array<QWidget*, 10> tabOrder = {Command_Preview_PostView[1],
                                                Command_Small_Big[0],
@@ -247,7 +298,7 @@ void MDIForm_Main::buildToolbar()
     }
     connect(Command_Setting, &QPushButton::clicked, this, &MDIForm_Main::Command_Setting_Click);
     connect(Command_GetFolder, &QPushButton::clicked, this, &MDIForm_Main::Command_GetFolder_Click);
-    connect(Combo_Path, &QComboBox::activated, this, &MDIForm_Main::Combo_Path_Click);
+    connect(Combo_Path, &QComboBox::activated, this, &MDIForm_Main::pickFolder);
     connect(Combo_File, &QComboBox::activated, this, &MDIForm_Main::Combo_File_Click);
 
     setMenuWidget(Toolbar_Main);
@@ -346,14 +397,97 @@ Archiver::MemberWatch MDIForm_Main::unpackWatch(const QString& folder)
         m_readingAhead = std::make_unique<PagePrefetch>();
     // Outlives the unpacking: the page window, made meanwhile or later, takes this one over.
     PagePrefetch* prefetch = m_pageWindow ? &m_pageWindow->prefetch() : m_readingAhead.get();
-    return {[prefetch, folder, sizing](const QStringList& files) {
-                prefetch->expectUnpackedFolder(folder, files, sizing);
-            },
-            [prefetch](const QString& file) { prefetch->fileUnpacked(file); }};
+    // The window outlives every unpacking: closing it waits until the unpacking has stopped.
+    auto pages = std::make_shared<UnpackingPages>(folder, [this] {
+        QMetaObject::invokeMethod(this, &MDIForm_Main::unpackingChanged, Qt::QueuedConnection);
+    });
+    m_unpacking = pages;
+    Archiver::MemberWatch watch;
+    watch.planned = [prefetch, folder, sizing, pages](const QStringList& files) {
+        pages->planned(files);
+        prefetch->expectUnpackedFolder(folder, files, sizing);
+    };
+    watch.written = [prefetch, pages](const QString& file) {
+        pages->written(file);
+        prefetch->fileUnpacked(file);
+    };
+    watch.ended = [pages] { pages->ended(); };
+    return watch;
+}
+
+void MDIForm_Main::unpackingChanged()
+{
+    if (!m_fileListTimer->isActive())
+        m_fileListTimer->start();
+    if (m_pageWait)
+        m_pageWait->quit();
+}
+
+void MDIForm_Main::listUnpackedPages()
+{
+    if (!m_unpacking)
+        return;
+    const QString folder = trimBlanks(m_comboPathBox.text());
+    const QString tmp = tmpFolderPath();
+    if (folder != tmp && !folder.startsWith(tmp + kPathSeparator))
+        return;
+    // Pages still being written are left out: a pick would find half a picture.
+    const QSet<QString> coming = m_unpacking->comingIn(folder);
+    QStringList pages = Mod_Varnox::folderPictures(m_comboPathBox);
+    pages.removeIf([&](const QString& page) { return coming.contains(page); });
+    QStringList listed;
+    for (int k = 0; k < m_comboFileBox.listCount(); ++k)
+        listed << m_comboFileBox.list(k);
+    if (listed == pages)
+        return;
+    const QString text = m_comboFileBox.text();
+    m_comboFileBox.clear();
+    m_comboFileBox.setText(text);
+    m_comboFileBox.addItems(pages);
+}
+
+void MDIForm_Main::pickFolder()
+{
+    const QString folder = trimBlanks(m_comboPathBox.text());
+    const QString tmp = tmpFolderPath();
+    // A subfolder of the book being unpacked is the same book: its unpacking goes on.
+    if (m_unpacking && m_unpacking->unpacking() && folder != tmp &&
+        !folder.startsWith(tmp + kPathSeparator))
+        Mod_Varnox::endUnpacking();
+    Combo_Path_Click();
+}
+
+void MDIForm_Main::awaitUnpackedPages(std::int32_t count, std::int16_t mode)
+{
+    if (!m_unpacking || !m_unpacking->unpacking() || mode != 1)
+        return;
+    // A spread shows a page and its partner, and a step may pass a wide page: the next three
+    // pages cover every spread a step reaches.
+    const int reach = ReadingOptions::isOn(ReadingOptions::Option::Spread) ? 3 : 1;
+    const QStringList awaited = m_unpacking->awaitedBy(trimBlanks(m_comboPathBox.text()),
+                                                       m_comboFileBox.text(), count, reach);
+    if (!m_unpacking->anyAwaited(awaited))
+        return;
+    QEventLoop loop;
+    m_pageWait = &loop;
+    {
+        const InputWhileWaiting block;
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const QPointer<ExtractionProgressStrip> strip = findChild<ExtractionProgressStrip*>();
+        if (strip)
+            strip->setWaiting(true);
+        while (m_unpacking->anyAwaited(awaited))
+            loop.exec();
+        if (strip)
+            strip->setWaiting(false);
+        QGuiApplication::restoreOverrideCursor();
+    }
+    m_pageWait = nullptr;
 }
 
 QString MDIForm_Main::showPage(std::int32_t count, std::int16_t mode, std::int16_t mode2)
 {
+    awaitUnpackedPages(count, mode);
     Form_Main& page = pageWindow();
     const QString shown =
         page.Image_Get(*page.Image_Main(), m_comboPathBox, m_comboFileBox, count,
@@ -449,6 +583,9 @@ void MDIForm_Main::Command_Setting_Click()
 
 void MDIForm_Main::Command_GetFolder_Click()
 {
+    // Another folder may be picked there: a book still unpacking stops first.
+    if (m_unpacking && m_unpacking->unpacking())
+        Mod_Varnox::endUnpacking();
     const QString oldFolder = m_comboPathBox.text();
     {
         Form_Dir folders(m_comboPathBox, this);

@@ -13,6 +13,8 @@
 #include <memory>
 
 class QCheckBox;
+class QEventLoop;
+class QTimer;
 class QComboBox;
 class QMdiArea;
 class QMimeData;
@@ -22,6 +24,7 @@ namespace folivo {
 
 class Form_Help;
 class Form_Main;
+class UnpackingPages;
 
 /// The main window: the toolbar with every command, and the client area that holds the
 /// page window and the help window. Its handlers are also called as procedures by the open
@@ -108,6 +111,16 @@ private:
     /// Shows the page on screen again as the reading options now say (may show a message
     /// box); nothing when no page is on screen.
     void reshowPage();
+    /// Before a turn into a book that is still unpacking: waits, running the event loop and
+    /// taking no input but 中止's, until the pages the turn may show are out (or the unpacking
+    /// has ended). Nothing when no page it reaches is still to come.
+    void awaitUnpackedPages(std::int32_t count, std::int16_t mode);
+    /// From the unpacking threads: a file is out, or the unpacking has ended.
+    void unpackingChanged();
+    /// The file box lists the pages of the folder on screen that are out so far.
+    void listUnpackedPages();
+    /// A pick in the folder box: another book than the one unpacking ends its unpacking first.
+    void pickFolder();
     /// The end of every page command: pending events run, "次=>" takes the focus again.
     void endPageCommand();
     /// Scrolls the client area to its start, where a new page begins: its top-left corner.
@@ -122,6 +135,12 @@ private:
     Form_Help* m_helpWindow = nullptr;
     QtComboBox m_comboPathBox{nullptr};
     QtComboBox m_comboFileBox{nullptr};
+    /// The book being unpacked into the folder on screen, if any; shared with the unpacking.
+    std::shared_ptr<UnpackingPages> m_unpacking;
+    /// Gathers the files written in a moment into one refill of the file box.
+    QTimer* m_fileListTimer = nullptr;
+    /// The loop of awaitUnpackedPages while it waits.
+    QEventLoop* m_pageWait = nullptr;
 };
 
 } // namespace folivo

@@ -101,6 +101,13 @@ struct MemberWatch {
     std::function<void(const QStringList& paths)> planned;
     /// For each of those that is then written whole, its data checked and its time set.
     std::function<void(const QString& path)> written;
+    /// Asked once, right after `planned` and on the same thread: the index, among those
+    /// paths, of the file to write before every other one (the page a reader will see
+    /// first), or -1 for none. Heeded where the members are not one stream: there a file can
+    /// only come out in its turn.
+    std::function<qsizetype(const QStringList& paths)> first;
+    /// Once, as the extraction call returns, whatever its result: nothing more is written.
+    std::function<void()> ended;
 };
 
 /// Why the disk was found too small for an archive.

@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <archive.h>
@@ -421,6 +422,8 @@ struct Extraction {
     const MemberWatch& watch;
     /// The members are compressed as one stream: one reader unpacks them all.
     bool oneStream = false;
+    /// The file written on its own before the workers start, skipped by them.
+    std::optional<size_t> firstFile;
     std::atomic<size_t> nextFile{0};
 };
 
@@ -531,8 +534,9 @@ bool extractFile(Extraction& job, archive* reader, ZipDataReader* direct, Writer
 
 // Each worker reads the archive on its own and takes the next member nobody has taken yet:
 // members are claimed in archive order, so every reader only moves forward, skipping (by
-// seeking) the members that other workers write.
-void runWorker(Extraction& job)
+// seeking) the members that other workers write. With `only`, the worker writes that one
+// member and ends.
+void runWorker(Extraction& job, std::optional<size_t> only = std::nullopt)
 {
     const Utf8CtypeScope utf8;
     Reader reader = openReader(job.archivePath, job.format);
@@ -545,10 +549,13 @@ void runWorker(Extraction& job)
     if (!job.zipData.isEmpty())
         direct.emplace(job.archivePath);
     HeaderWalk walk(reader.get());
-    for (;;) {
-        const size_t claimed = job.nextFile++;
+    for (bool done = false; !done;) {
+        const size_t claimed = only ? *only : job.nextFile++;
+        done = only.has_value();
         if (claimed >= job.plan.files.size() || job.progress.stopped() || job.budget.exhausted())
             return;
+        if (!only && claimed == job.firstFile)
+            continue;
         const FileMember& member = job.plan.files[claimed];
         archive_entry* entry = nullptr;
         if (!walk.seek(member.index, &entry)) {
@@ -572,6 +579,9 @@ void runWorkers(Extraction& job)
 {
     if (job.plan.files.empty())
         return;
+    // The reader waits for that one page; the others share the cores once it is out.
+    if (job.firstFile)
+        runWorker(job, job.firstFile);
     const int count = job.oneStream ? 1 : workerCount(job.plan.files.size());
     // The calling thread is one of the workers; the others end before the job goes.
     WorkPool others(count - 1, WorkPool::Priority::Normal);
@@ -605,6 +615,10 @@ bool splittable(archive* reader, Format format, const std::optional<RarLayout>& 
 
 int extract(const QString& commandLine, Format format, const Hooks& hooks)
 {
+    const auto ended = qScopeGuard([&hooks] {
+        if (hooks.watch.ended)
+            hooks.watch.ended();
+    });
     const std::optional<CommandLine> parsed = parseCommandLine(commandLine, format);
     if (!parsed)
         return Result::BadCommandLine;
@@ -674,15 +688,20 @@ int extract(const QString& commandLine, Format format, const Hooks& hooks)
     makeFolders(plan, destination, folderWriter.get(), outcome);
     const ZipDataIndex zipData = ZipDataIndex::read(parsed->archive, zipDirectory);
     const MemberWatch& watch = hooks.watch;
-    if (watch.planned && !plan.files.empty()) {
+    std::optional<size_t> firstFile;
+    if ((watch.planned || watch.first) && !plan.files.empty()) {
         QStringList paths;
         paths.reserve(static_cast<qsizetype>(plan.files.size()));
         for (const FileMember& member : plan.files)
             paths << member.relativePath;
-        watch.planned(paths);
+        if (watch.planned)
+            watch.planned(paths);
+        const qsizetype first = watch.first && !oneStream ? watch.first(paths) : -1;
+        if (first >= 0 && first < paths.size())
+            firstFile = static_cast<size_t>(first);
     }
-    Extraction job{plan,     parsed->archive, destination, format, outcome,
-                   progress, budget,          zipData,     watch,  oneStream};
+    Extraction job{plan,   parsed->archive, destination, format,    outcome,  progress,
+                   budget, zipData,         watch,       oneStream, firstFile};
     runWorkers(job);
     if (budget.exhausted() && preparation.diskShort)
         preparation.diskShort(budget.shortage());

@@ -10,6 +10,7 @@
 #include "platform/path_separator.h"
 #include "platform/work_pool.h"
 #include "settings/reading_options.h"
+#include "view/page_list.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -264,6 +265,8 @@ public:
                 for (const QString& file : std::as_const(m_written))
                     watch.written(file);
             }
+            if (m_ended && watch.ended)
+                watch.ended();
             // The progress window may show at once; it starts from where the work stands.
             // A stop it answers is heard at the work's next report.
             if (m_reported && hook)
@@ -303,6 +306,14 @@ private:
             if (m_watch && m_watch->written)
                 m_watch->written(file);
         };
+        // The open procedure that takes the extraction over shows this page first.
+        watch.first = Mod_Varnox::firstPictureAmong;
+        watch.ended = [this] {
+            const std::lock_guard lock(m_mutex);
+            m_ended = true;
+            if (m_watch && m_watch->ended)
+                m_watch->ended();
+        };
         QString output;
         return m_run(0, build(m_archive, tmpFolder), output, 0,
                      {hook, watch, m_attempt.preparation(tmpFolder, 0)});
@@ -314,6 +325,7 @@ private:
     std::mutex m_mutex;
     std::optional<QStringList> m_planned;
     QStringList m_written;
+    bool m_ended = false;
     std::optional<Archiver::Progress> m_reported;
     const Archiver::ProgressHook* m_hook = nullptr;
     const Archiver::MemberWatch* m_watch = nullptr;
@@ -350,16 +362,54 @@ void shareAfterExtraction()
         tmpFolderLock().share();
 }
 
+// The caller's watch, with the page a reader sees first written before the others and told
+// to `out` once it is: the first picture of the folder's listing among the files planned.
+Archiver::MemberWatch watchingFirstPage(const Archiver::MemberWatch& watch, const FirstPageOut& out)
+{
+    if (!out)
+        return watch;
+    struct Awaited {
+        std::mutex mutex;
+        QString path;
+    };
+    const auto awaited = std::make_shared<Awaited>();
+    Archiver::MemberWatch told = watch;
+    told.first = Mod_Varnox::firstPictureAmong;
+    told.planned = [awaited, planned = watch.planned](const QStringList& paths) {
+        const qsizetype first = Mod_Varnox::firstPictureAmong(paths);
+        {
+            const std::lock_guard lock(awaited->mutex);
+            awaited->path = first < 0 ? QString() : paths.at(first);
+        }
+        if (planned)
+            planned(paths);
+    };
+    told.written = [awaited, written = watch.written, out](const QString& path) {
+        if (written)
+            written(path);
+        const std::lock_guard lock(awaited->mutex);
+        if (!awaited->path.isEmpty() && path == awaited->path) {
+            awaited->path.clear();
+            out();
+        }
+    };
+    return told;
+}
+
+std::atomic<std::uint64_t> unpackingGeneration{0};
+
 std::int32_t extract(VersionCall version, ExtractCall run, CommandLineBuilder build, quintptr owner,
                      const QString& archive, const Archiver::MemberWatch& watch,
-                     ExtractionReport* report)
+                     ExtractionReport* report, const std::function<void()>& openEarly)
 {
     if (const std::unique_ptr<ExtractionAhead> ahead = std::exchange(extractionAhead(), nullptr)) {
         if (ahead->isFor(archive, run)) {
             const int result = extractionFeedback().run(
                 owner, QFileInfo(archive).fileName(),
-                [&](const Archiver::ProgressHook& hook) { return ahead->finish(hook, watch); },
-                ahead->started());
+                [&](const Archiver::ProgressHook& hook, const FirstPageOut& out) {
+                    return ahead->finish(hook, watchingFirstPage(watch, out));
+                },
+                ahead->started(), openEarly);
             shareAfterExtraction();
             return ahead->attempt().result(result, report);
         }
@@ -377,11 +427,11 @@ std::int32_t extract(VersionCall version, ExtractCall run, CommandLineBuilder bu
     // shows, over the main window, while the event loop keeps it painting.
     const int result = extractionFeedback().run(
         owner, QFileInfo(archive).fileName(),
-        [&](const Archiver::ProgressHook& hook) {
+        [&](const Archiver::ProgressHook& hook, const FirstPageOut& out) {
             QString output;
-            return run(owner, line, output, 0, {hook, watch, preparation});
+            return run(owner, line, output, 0, {hook, watchingFirstPage(watch, out), preparation});
         },
-        std::chrono::steady_clock::now());
+        std::chrono::steady_clock::now(), openEarly);
     shareAfterExtraction();
     return attempt.result(result, report);
 }
@@ -444,24 +494,38 @@ QString otherCommandLine(const QString& archive, const QString& tmpFolder)
 }
 
 std::int32_t Zip_Extract(quintptr& owner, const QString& archive,
-                         const Archiver::MemberWatch& watch, ExtractionReport* report)
+                         const Archiver::MemberWatch& watch, ExtractionReport* report,
+                         const std::function<void()>& openEarly)
 {
     return extract(Archiver::UnZipGetVersion, Archiver::UnZip, zipCommandLine, owner, archive,
-                   watch, report);
+                   watch, report, openEarly);
 }
 
 std::int32_t Lzh_Extract(quintptr& owner, const QString& archive,
-                         const Archiver::MemberWatch& watch, ExtractionReport* report)
+                         const Archiver::MemberWatch& watch, ExtractionReport* report,
+                         const std::function<void()>& openEarly)
 {
     return extract(Archiver::UnlhaGetVersion, Archiver::Unlha, lzhCommandLine, owner, archive,
-                   watch, report);
+                   watch, report, openEarly);
 }
 
 std::int32_t Archive_Extract(quintptr& owner, const QString& archive,
-                             const Archiver::MemberWatch& watch, ExtractionReport* report)
+                             const Archiver::MemberWatch& watch, ExtractionReport* report,
+                             const std::function<void()>& openEarly)
 {
     return extract(Archiver::UnarchiveGetVersion, Archiver::Unarchive, otherCommandLine, owner,
-                   archive, watch, report);
+                   archive, watch, report, openEarly);
+}
+
+void endUnpacking()
+{
+    ++unpackingGeneration;
+    extractionFeedback().endEarlyReading();
+}
+
+std::uint64_t unpackingEnds()
+{
+    return unpackingGeneration.load();
 }
 
 void Zip_Extract_Ahead(const QString& archive)

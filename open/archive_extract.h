@@ -6,6 +6,7 @@
 #include <QtGlobal>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace folivo::Mod_Varnox {
@@ -53,16 +54,32 @@ std::int32_t Archive_Check(const QString& name);
 /// (extractionFeedback()). `watch` is told of the files as they are written, from the
 /// unpacking threads. While it unpacks, this program holds the temporary folder alone; after,
 /// it holds it as a reader (tmpFolderLock()).
+/// With `openEarly`, the page the temporary folder's listing shows first is unpacked before
+/// the others, and once it is out `openEarly` runs on this thread to open the folder while the
+/// rest unpacks; the reader may then read, turn pages and stop the unpacking, and
+/// endUnpacking() ends it (extractionFeedback()). Not run when the archive has no such page,
+/// when it fails to come out, or when the extraction runs in place.
 std::int32_t Zip_Extract(quintptr& owner, const QString& archive,
                          const Archiver::MemberWatch& watch = Archiver::MemberWatch(),
-                         ExtractionReport* report = nullptr);
+                         ExtractionReport* report = nullptr,
+                         const std::function<void()>& openEarly = {});
 std::int32_t Lzh_Extract(quintptr& owner, const QString& archive,
                          const Archiver::MemberWatch& watch = Archiver::MemberWatch(),
-                         ExtractionReport* report = nullptr);
+                         ExtractionReport* report = nullptr,
+                         const std::function<void()>& openEarly = {});
 /// The same for the archives of Archive_Check's kind 3 (RAR, 7z, tar).
 std::int32_t Archive_Extract(quintptr& owner, const QString& archive,
                              const Archiver::MemberWatch& watch = Archiver::MemberWatch(),
-                             ExtractionReport* report = nullptr);
+                             ExtractionReport* report = nullptr,
+                             const std::function<void()>& openEarly = {});
+
+/// Before something else is opened while a book is read as it unpacks: ends that unpacking
+/// as 中止 would, and returns once nothing more is written. Counts as an end (unpackingEnds())
+/// whether one was running or not.
+void endUnpacking();
+/// How many times endUnpacking() has been called: an open procedure that finds it changed
+/// after its extraction knows another open took over meanwhile.
+std::uint64_t unpackingEnds();
 
 /// At start-up, while the window is being built: when opening the command line's path will
 /// unpack this archive, empties the temporary folder and starts unpacking it now, on other

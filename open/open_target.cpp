@@ -17,6 +17,8 @@
 
 #include <QDir>
 
+#include <functional>
+
 namespace folivo {
 namespace {
 
@@ -147,15 +149,16 @@ std::int32_t openPicture(OpenTargetHost& host, const QString& path, const QStrin
 
 std::int32_t extractArchive(std::int32_t kind, quintptr& owner, const QString& archive,
                             const Archiver::MemberWatch& watch,
-                            Mod_Varnox::ExtractionReport& report)
+                            Mod_Varnox::ExtractionReport& report,
+                            const std::function<void()>& openEarly)
 {
     switch (kind) {
     case OpenKind::Zip:
-        return Mod_Varnox::Zip_Extract(owner, archive, watch, &report);
+        return Mod_Varnox::Zip_Extract(owner, archive, watch, &report, openEarly);
     case OpenKind::Lzh:
-        return Mod_Varnox::Lzh_Extract(owner, archive, watch, &report);
+        return Mod_Varnox::Lzh_Extract(owner, archive, watch, &report, openEarly);
     default:
-        return Mod_Varnox::Archive_Extract(owner, archive, watch, &report);
+        return Mod_Varnox::Archive_Extract(owner, archive, watch, &report, openEarly);
     }
 }
 
@@ -177,9 +180,23 @@ std::int32_t openArchive(OpenTargetHost& host, const QString& path, const QStrin
     const bool zip = kind != OpenKind::Lzh;
     quintptr owner = host.hWnd();
     const QString archive = listedPath(path, listed);
-    const Archiver::MemberWatch watch = host.unpackWatch(tmpFolderPath());
+    const QString tmp = tmpFolderPath();
+    const Archiver::MemberWatch watch = host.unpackWatch(tmp);
     Mod_Varnox::ExtractionReport report;
-    const std::int32_t result = extractArchive(kind, owner, archive, watch, report);
+    // A large book is read from its first page on while the rest unpacks: the folder is
+    // opened as soon as the page its listing shows first is out.
+    bool openedEarly = false;
+    const std::uint64_t endsBefore = Mod_Varnox::unpackingEnds();
+    const auto openEarly = [&] {
+        Resume::archiveUnpacked(archive);
+        openFolder(host, tmp);
+        openedEarly = true;
+    };
+    const std::int32_t result = extractArchive(kind, owner, archive, watch, report, openEarly);
+    // Something else was opened meanwhile, and ended this unpacking first: it is on screen,
+    // and this book has nothing more to say.
+    if (openedEarly && Mod_Varnox::unpackingEnds() != endsBefore)
+        return kind;
     if (result == Mod_Varnox::kArchiverMissing) {
         stop(kCannotExtract + kThreeReturns + kInstallArchiver, kFailedTitle);
         return kind;
@@ -208,7 +225,8 @@ std::int32_t openArchive(OpenTargetHost& host, const QString& path, const QStrin
         break;
     }
     // Whatever came out, the temporary folder's pages are this archive's now.
-    Resume::archiveUnpacked(archive);
+    if (!openedEarly)
+        Resume::archiveUnpacked(archive);
     const bool stopped = result == Archiver::Result::Stopped;
     if (stopped) {
         // The reader's own choice, not a fault of the file: what came out before the stop is
@@ -233,7 +251,13 @@ std::int32_t openArchive(OpenTargetHost& host, const QString& path, const QStrin
         }
     }
 
-    const QString tmp = tmpFolderPath();
+    if (openedEarly) {
+        // Its page is on screen, and may have been turned: only the subfolders are left to
+        // offer, now that all of them are out.
+        if (Mod_Varnox::Folder_Check(tmp) != 0)
+            host.Command_GetFolder_Click();
+        return kind;
+    }
     if (Mod_Varnox::Folder_Check(tmp) == -1) {
         // Nothing of this program's is read from the folder: another may empty it.
         Mod_Varnox::followShownFolder(trimBlanks(host.comboPath().text()));
@@ -293,6 +317,9 @@ QString folderPathAsNamed(const QString& path)
 
 std::int32_t Open_Target(OpenTargetHost& host, const QString& givenPath)
 {
+    // A book read while it unpacks stops unpacking before anything else is opened: its
+    // pages would otherwise keep coming into the folder the next book may need.
+    Mod_Varnox::endUnpacking();
     if (trimBlanks(givenPath).isEmpty())
         return openCurrent(host);
     const QString path = folderPathAsNamed(givenPath);

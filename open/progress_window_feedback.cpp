@@ -1,5 +1,6 @@
 #include "open/progress_window_feedback.h"
 
+#include "open/extraction_progress_strip.h"
 #include "open/extraction_progress_window.h"
 #include "platform/work_pool.h"
 
@@ -50,9 +51,10 @@ bool isUserInput(QEvent::Type type)
 /// While it lives, the user's input reaches no widget but the progress window's. Unlike a
 /// modal window alone, it holds from the first moment of the extraction, before the
 /// progress window shows, and also for input sent straight to a widget. Input is dropped,
-/// not deferred: a click on "次=>" meanwhile must not turn a page of the next book. Closing
-/// the owner window is held back and handed to `closed`: the program must not end while
-/// the extraction still writes into the temporary folder, but it ends once it has stopped.
+/// not deferred: a click on "次=>" meanwhile must not turn a page of the next book. Once the
+/// book is being read (letThrough()), input goes where it is sent. Closing the owner window
+/// is held back and handed to `closed` all along: the program must not end while the
+/// extraction still writes into the temporary folder, but it ends once it has stopped.
 class InputBlock final : public QObject {
 public:
     InputBlock(QWidget* ownerWindow, std::function<void()> closed)
@@ -65,6 +67,8 @@ public:
     InputBlock(const InputBlock&) = delete;
     InputBlock& operator=(const InputBlock&) = delete;
 
+    void letThrough() { m_letThrough = true; }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
@@ -73,7 +77,7 @@ protected:
             m_closed();
             return true;
         }
-        if (!isUserInput(event->type()) || !watched->isWidgetType() ||
+        if (m_letThrough || !isUserInput(event->type()) || !watched->isWidgetType() ||
             qobject_cast<const ExtractionProgressWindow*>(static_cast<QWidget*>(watched)->window()))
             return false;
         event->ignore();
@@ -83,7 +87,20 @@ protected:
 private:
     QPointer<QWidget> m_ownerWindow;
     std::function<void()> m_closed;
+    bool m_letThrough = false;
 };
+
+/// The extraction whose book is being read while it unpacks, for endEarlyReading(). On the
+/// user-interface thread only; a run inside another's event loop stacks on it.
+struct ReadingRun {
+    std::atomic<bool>* stopRequested = nullptr;
+    std::future<int>* ended = nullptr;
+    std::function<void()> dropIndication;
+    bool reading = false;
+    ReadingRun* below = nullptr;
+};
+
+ReadingRun* g_readingRun = nullptr;
 
 } // namespace
 
@@ -94,12 +111,13 @@ ProgressWindowFeedback::ProgressWindowFeedback(std::chrono::milliseconds delay)
 
 int ProgressWindowFeedback::run(quintptr owner, const QString& archiveName,
                                 const ExtractionWork& work,
-                                std::chrono::steady_clock::time_point started)
+                                std::chrono::steady_clock::time_point started,
+                                const std::function<void()>& openEarly)
 {
     QWidget* ownerWidget = owner != 0 ? QWidget::find(static_cast<WId>(owner)) : nullptr;
     if (!ownerWidget || !qobject_cast<QApplication*>(QCoreApplication::instance()) ||
         QThread::currentThread() != QCoreApplication::instance()->thread()) {
-        return work(Archiver::ProgressHook());
+        return work(Archiver::ProgressHook(), FirstPageOut());
     }
     const QPointer<QWidget> ownerWindow = ownerWidget->window();
 
@@ -108,9 +126,10 @@ int ProgressWindowFeedback::run(quintptr owner, const QString& archiveName,
     int result = 0;
     {
         Archiver::Progress latest;
-        // A child of the owner window, which deletes it should it go first.
+        // Children of the owner window, which deletes them should it go first.
         QPointer<ExtractionProgressWindow> window;
-        const InputBlock block(ownerWindow, [&] {
+        QPointer<ExtractionProgressStrip> strip;
+        InputBlock block(ownerWindow, [&] {
             closeRequested = true;
             if (window)
                 window->reject();
@@ -128,9 +147,41 @@ int ProgressWindowFeedback::run(quintptr owner, const QString& archiveName,
                     latest = progress;
                     if (window)
                         window->setProgress(progress);
+                    if (strip)
+                        strip->setProgress(progress);
                 },
                 Qt::QueuedConnection);
             return stopRequested.load() ? Archiver::Reply::Stop : Archiver::Reply::Continue;
+        };
+
+        ReadingRun running;
+        running.stopRequested = &stopRequested;
+        running.dropIndication = [&] {
+            delete strip.data();
+            delete window.data();
+        };
+        const auto showStrip = [&] {
+            strip = new ExtractionProgressStrip(ownerWindow.data());
+            QObject::connect(strip, &ExtractionProgressStrip::stopRequested, &context,
+                             [&] { stopRequested = true; });
+            strip->setProgress(latest);
+            strip->show();
+        };
+        // The book's first page is out: the reader reads it while the rest unpacks, and the
+        // progress window gives way to the strip.
+        const auto startReading = [&] {
+            if (running.reading || stopRequested || closeRequested || !openEarly)
+                return;
+            running.reading = true;
+            block.letThrough();
+            if (window) {
+                delete window.data();
+                showStrip();
+            }
+            openEarly();
+        };
+        const FirstPageOut firstPageOut = [&] {
+            QMetaObject::invokeMethod(&context, startReading, Qt::QueuedConnection);
         };
 
         // After what the work refers to, so that it goes first: it waits for its thread.
@@ -143,8 +194,12 @@ int ProgressWindowFeedback::run(quintptr owner, const QString& archiveName,
         QTimer::singleShot(std::max(m_delay - waited, std::chrono::milliseconds(0)), &context, [&] {
             // A close asked for before the window stops the work all the
             // same; the window would only flash up.
-            if (closeRequested)
+            if (closeRequested || stopRequested)
                 return;
+            if (running.reading) {
+                showStrip();
+                return;
+            }
             window = new ExtractionProgressWindow(archiveName, ownerWindow.data());
             QObject::connect(window, &ExtractionProgressWindow::stopRequested, &context,
                              [&] { stopRequested = true; });
@@ -155,11 +210,15 @@ int ProgressWindowFeedback::run(quintptr owner, const QString& archiveName,
             // However the work ends, the loop hears of it.
             const auto quit = qScopeGuard(
                 [&] { QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection); });
-            return work(hook);
+            return work(hook, firstPageOut);
         });
+        running.ended = &ended;
+        running.below = std::exchange(g_readingRun, &running);
+        const auto unstack = qScopeGuard([&] { g_readingRun = running.below; });
         loop.exec();
         result = ended.get();
         delete window.data();
+        delete strip.data();
     }
 
     // Once the work has stopped, nothing half-written is left: the close goes through, and
@@ -169,6 +228,17 @@ int ProgressWindowFeedback::run(quintptr owner, const QString& archiveName,
     // A stop asked for just as the last member was done still counts as a stop: the user
     // was told the extraction would end as a failed one.
     return stopRequested ? Archiver::Result::Stopped : result;
+}
+
+void ProgressWindowFeedback::endEarlyReading()
+{
+    // Only the innermost run can be reading: an open inside a reading run ended it first.
+    ReadingRun* running = g_readingRun;
+    if (!running || !running->reading)
+        return;
+    *running->stopRequested = true;
+    running->ended->wait();
+    running->dropIndication();
 }
 
 } // namespace folivo

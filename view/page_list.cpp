@@ -82,6 +82,20 @@ bool Picture_Check(const QString& name)
            std::any_of(more.begin(), more.end(), endsIn);
 }
 
+qsizetype firstPictureAmong(const QStringList& paths)
+{
+    qsizetype first = -1;
+    for (qsizetype k = 0; k < paths.size(); ++k) {
+        const QString& path = paths.at(k);
+        if (path.contains(QLatin1Char('/')) || path.startsWith(QLatin1Char('.')) ||
+            !Picture_Check(path))
+            continue;
+        if (first < 0 || naturalLess(path, paths.at(first)))
+            first = k;
+    }
+    return first;
+}
+
 QStringList folderPictures(const ComboBox& path)
 {
     return picturesOf(path);

@@ -19,6 +19,11 @@ namespace folivo::Mod_Varnox {
 /// .webp, .tif, .tiff, .avif and .jxl.
 bool Picture_Check(const QString& name);
 
+/// Among paths relative to a folder ("/"-separated, as an archive's members are named), the
+/// index of the picture the folder's listing shows first: one right in the folder, not
+/// hidden, first in the listing's order; -1 when none is.
+qsizetype firstPictureAmong(const QStringList& paths);
+
 /// The pictures of the folder named by the box's text, in the listing's order, names whole.
 QStringList folderPictures(const ComboBox& path);
 

@@ -148,16 +148,9 @@ void PagePrefetch::prepareFirstPage(const QString& folder, const PageTurnSizing&
 void PagePrefetch::expectUnpackedFolder(const QString& folder, const QStringList& files,
                                         const PageTurnSizing& sizing)
 {
-    // The folder's first page as its listing will show it: a picture right in the folder,
-    // hidden names left out, first in the listing's order.
-    QString first;
-    for (const QString& file : files) {
-        if (file.contains(QLatin1Char('/')) || file.startsWith(QLatin1Char('.')) ||
-            !Mod_Varnox::Picture_Check(file))
-            continue;
-        if (first.isEmpty() || naturalLess(file, first))
-            first = file;
-    }
+    // The folder's first page as its listing will show it.
+    const qsizetype firstIndex = Mod_Varnox::firstPictureAmong(files);
+    const QString first = firstIndex < 0 ? QString() : files.at(firstIndex);
     const std::lock_guard lock(m_mutex);
     if (!m_enabled || m_stopping)
         return;

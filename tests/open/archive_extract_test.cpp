@@ -271,13 +271,16 @@ public:
     RecordingFeedback& operator=(const RecordingFeedback&) = delete;
 
     int run(quintptr /*owner*/, const QString& /*archiveName*/, const ExtractionWork& work,
-            std::chrono::steady_clock::time_point startedAt) override
+            std::chrono::steady_clock::time_point startedAt,
+            const std::function<void()>& /*openEarly*/) override
     {
         started = startedAt;
-        return work([this](const Archiver::Progress& progress) {
-            reports.push_back(progress);
-            return Archiver::Reply::Continue;
-        });
+        return work(
+            [this](const Archiver::Progress& progress) {
+                reports.push_back(progress);
+                return Archiver::Reply::Continue;
+            },
+            FirstPageOut());
     }
 
     std::chrono::steady_clock::time_point started;

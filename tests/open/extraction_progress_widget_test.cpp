@@ -67,24 +67,29 @@ public:
     HeldExtraction& operator=(const HeldExtraction&) = delete;
 
     int run(quintptr owner, const QString& archiveName, const ExtractionWork& work,
-            std::chrono::steady_clock::time_point started) override
+            std::chrono::steady_clock::time_point started,
+            const std::function<void()>& openEarly) override
     {
         return m_feedback.run(
             owner, archiveName,
-            [&](const Archiver::ProgressHook& hook) {
-                return work([&](const Archiver::Progress& progress) {
-                    if (!m_held && m_holdAt(progress)) {
-                        m_held = true;
-                        // Never hangs the run for good, should the test not let go.
-                        m_release.tryAcquire(1, 20000);
-                    } else if (!m_held) {
-                        std::this_thread::sleep_for(std::chrono::milliseconds(60));
-                    }
-                    return hook(progress);
-                });
+            [&](const Archiver::ProgressHook& hook, const FirstPageOut& firstPageOut) {
+                return work(
+                    [&](const Archiver::Progress& progress) {
+                        if (!m_held && m_holdAt(progress)) {
+                            m_held = true;
+                            // Never hangs the run for good, should the test not let go.
+                            m_release.tryAcquire(1, 20000);
+                        } else if (!m_held) {
+                            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+                        }
+                        return hook(progress);
+                    },
+                    firstPageOut);
             },
-            started);
+            started, openEarly);
     }
+
+    void endEarlyReading() override { m_feedback.endEarlyReading(); }
 
     bool held() const { return m_held; }
     void release() { m_release.release(); }
@@ -156,17 +161,17 @@ TEST_F(ExtractionProgress, StopEndsALongExtractionKeepingWhatIsWholeAndNothingEl
     ASSERT_EQ(window.Open_Target(reading), 4);
     ASSERT_EQ(window.Combo_File->currentText(), QStringLiteral("p1.jpg"));
 
-    const QByteArray first = test::jpegBytes();
-    const QByteArray second(4 * 1024 * 1024, 'x');
+    // The first page is large: the reader waits for it with nothing on screen of the book.
+    const QByteArray first(4 * 1024 * 1024, 'x');
     test::ZipWriter zip;
     zip.addFile("01.jpg", first);
-    zip.addFile("02.jpg", second);
+    zip.addFile("02.jpg", test::jpegBytes());
     const QString archive = home.filePath(QStringLiteral("big.zip"));
     ASSERT_TRUE(zip.write(archive));
-    // One worker, held while the second member is half written.
+    // One worker, held while the first page is half written.
     Archiver::testing::setWorkerCount(1);
     HeldExtraction feedback([&](const Archiver::Progress& progress) {
-        return progress.membersDone == 1 && progress.bytesDone > first.size();
+        return progress.membersTotal == 2 && progress.bytesDone > first.size() / 2;
     });
 
     bool acted = false;
@@ -177,10 +182,10 @@ TEST_F(ExtractionProgress, StopEndsALongExtractionKeepingWhatIsWholeAndNothingEl
         if (acted || !feedback.held() || !progress || !progress->isVisible())
             return;
         acted = true;
-        EXPECT_LT(QFileInfo(tmp() + QStringLiteral("/02.jpg")).size(), second.size());
+        EXPECT_LT(QFileInfo(tmp() + QStringLiteral("/01.jpg")).size(), first.size());
         EXPECT_EQ(progress->windowTitle(), QStringLiteral("解凍中…"));
         EXPECT_TRUE(labels(progress).contains(QStringLiteral("big.zip")));
-        EXPECT_TRUE(labels(progress).contains(QStringLiteral("1 / 2 ファイル")));
+        EXPECT_TRUE(labels(progress).contains(QStringLiteral("0 / 2 ファイル")));
         EXPECT_EQ(stopButton(*progress)->text(), QStringLiteral("中止"));
 
         // A click, the space key and a drop: none of them may act.
@@ -205,14 +210,15 @@ TEST_F(ExtractionProgress, StopEndsALongExtractionKeepingWhatIsWholeAndNothingEl
 
     EXPECT_TRUE(acted);
     EXPECT_EQ(progressWindow(), nullptr);
-    // Said as the reader's stop, not as damage; then what was whole is opened.
+    // Said as the reader's stop, not as damage; nothing of the book was whole, so the book
+    // read before stays on screen.
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].prompt,
               QStringLiteral("ファイル名　[big.zip]\r\r解凍を中止しました。"));
     EXPECT_EQ(ui.messages[0].style, MessageStyle::Information);
     EXPECT_EQ(kind, 2);
-    EXPECT_EQ(test::fileTree(tmp()), QStringList({kMarker, "01.jpg"}));
-    EXPECT_EQ(window.Combo_File->currentText(), QStringLiteral("01.jpg"));
+    EXPECT_EQ(test::fileTree(tmp()), QStringList({kMarker}));
+    EXPECT_EQ(window.Combo_File->currentText(), QStringLiteral("p1.jpg"));
     EXPECT_TRUE(window.isVisible());
 }
 
@@ -226,17 +232,17 @@ class ClosingWhileUnpacking : public ExtractionProgress,
 TEST_P(ClosingWhileUnpacking, StopsTheExtractionAndEndsTheProgramWithoutAWord)
 {
     const bool progressShown = GetParam();
-    const QByteArray first = test::jpegBytes();
-    const QByteArray second(4 * 1024 * 1024, 'x');
+    const QByteArray first(4 * 1024 * 1024, 'x');
     test::ZipWriter zip;
     zip.addFile("01.jpg", first);
-    zip.addFile("02.jpg", second);
+    zip.addFile("02.jpg", test::jpegBytes());
     const QString archive = home.filePath(QStringLiteral("big.zip"));
     ASSERT_TRUE(zip.write(archive));
     Archiver::testing::setWorkerCount(1);
     HeldExtraction feedback(
         [&](const Archiver::Progress& progress) {
-            return progress.membersDone == 1 && progress.bytesDone > first.size();
+            return progress.membersTotal == 2 && progress.membersDone == 0 &&
+                   progress.bytesDone > 0;
         },
         progressShown ? ProgressWindowFeedback::kDefaultDelay : std::chrono::hours(1));
 
@@ -261,7 +267,7 @@ TEST_P(ClosingWhileUnpacking, StopsTheExtractionAndEndsTheProgramWithoutAWord)
             ADD_FAILURE() << "the program ended while the extraction was still writing";
         }
         EXPECT_TRUE(window.isVisible());
-        EXPECT_LT(QFileInfo(tmp() + QStringLiteral("/02.jpg")).size(), second.size());
+        EXPECT_LT(QFileInfo(tmp() + QStringLiteral("/01.jpg")).size(), first.size());
         feedback.release();
     });
     poll.start();
@@ -276,7 +282,7 @@ TEST_P(ClosingWhileUnpacking, StopsTheExtractionAndEndsTheProgramWithoutAWord)
     EXPECT_TRUE(closed);
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(test::fileTree(tmp()), QStringList({kMarker, "01.jpg"}));
+    EXPECT_EQ(test::fileTree(tmp()), QStringList({kMarker}));
 }
 
 INSTANTIATE_TEST_SUITE_P(BeforeAndWithTheProgressWindow, ClosingWhileUnpacking, ::testing::Bool());
@@ -296,14 +302,14 @@ TEST_F(ExtractionProgress, TheWindowShowsAtOnceWhenTheUnpackingBeganLongEnoughAg
     });
     poll.start();
     const auto began = std::chrono::steady_clock::now() - delay;
-    const int result = feedback.run(
-        window.hWnd(), QStringLiteral("early.zip"),
-        [&](const Archiver::ProgressHook&) {
-            for (int wait = 0; wait < 300 && !shown; ++wait)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            return 0;
-        },
-        began);
+    const int result =
+        feedback.run(window.hWnd(), QStringLiteral("early.zip"),
+                     [&](const Archiver::ProgressHook&, const FirstPageOut&) {
+                         for (int wait = 0; wait < 300 && !shown; ++wait)
+                             std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                         return 0;
+                     },
+                     began, {});
     poll.stop();
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(shown);

@@ -569,9 +569,10 @@ public:
     StoppedAtOnce& operator=(const StoppedAtOnce&) = delete;
 
     int run(quintptr, const QString&, const ExtractionWork& work,
-            std::chrono::steady_clock::time_point) override
+            std::chrono::steady_clock::time_point, const std::function<void()>&) override
     {
-        return work([](const Archiver::Progress&) { return Archiver::Reply::Stop; });
+        return work([](const Archiver::Progress&) { return Archiver::Reply::Stop; },
+                    FirstPageOut());
     }
 };
 
