@@ -949,6 +949,60 @@ TEST_F(ArchiverTest, TheWatchHearsOfEachFileOnlyOnceItIsWrittenWhole)
     }
 }
 
+// The page a reader will see first comes out before every other member, however far into the
+// archive it lies, in a ZIP and in an LZH; every member still comes out once, and the watch
+// hears that the extraction has ended only once nothing more is written.
+TEST_F(ArchiverTest, TheFirstPageNamedByTheWatchIsWrittenBeforeEveryOtherMember)
+{
+    ZipWriter zip;
+    LzhWriter lzh;
+    const QByteArrayList names = {"c.txt", "p2.jpg", "p3.jpg", "p1.jpg", "p4.jpg"};
+    for (int k = 0; k < names.size(); ++k) {
+        zip.addFile(names[k], sampleData(100000, k), ZipWriter::Method::Deflated);
+        lzh.addFile(names[k], sampleData(100000, k), LzhWriter::Method::Lh5);
+    }
+    const QString zipPath = path(QStringLiteral("a.zip"));
+    const QString lzhPath = path(QStringLiteral("a.lzh"));
+    ASSERT_TRUE(zip.write(zipPath));
+    ASSERT_TRUE(lzh.write(lzhPath));
+
+    for (const bool isZip : {true, false}) {
+        for (const int workers : {1, 2}) {
+            SCOPED_TRACE(testing::Message() << (isZip ? "zip " : "lzh ") << workers);
+            ASSERT_TRUE(QDir(dest()).removeRecursively());
+            const WorkerCount count(workers);
+            std::mutex mutex;
+            QStringList written;
+            int endedAfter = -1;
+            Archiver::MemberWatch watch;
+            watch.first = [](const QStringList& paths) {
+                return paths.indexOf(QStringLiteral("p1.jpg"));
+            };
+            watch.written = [&](const QString& file) {
+                const std::lock_guard lock(mutex);
+                written << file;
+            };
+            watch.ended = [&] {
+                const std::lock_guard lock(mutex);
+                endedAfter = static_cast<int>(written.size());
+            };
+            QString output;
+            const QString line = (isZip ? QStringLiteral("-x -o -q \"%1\" \"%2/\" *.*")
+                                        : QStringLiteral("x -d1 -y1 \"%1\" \"%2/\" *.*"))
+                                     .arg(isZip ? zipPath : lzhPath, dest());
+            const int result = isZip ? Archiver::UnZip(0, line, output, 0, {.watch = watch})
+                                     : Archiver::Unlha(0, line, output, 0, {.watch = watch});
+            EXPECT_EQ(result, Result::Success);
+            ASSERT_FALSE(written.isEmpty());
+            EXPECT_EQ(written.first(), QStringLiteral("p1.jpg"));
+            EXPECT_EQ(endedAfter, 5);
+            written.sort();
+            EXPECT_EQ(written, QStringList({"c.txt", "p1.jpg", "p2.jpg", "p3.jpg", "p4.jpg"}));
+            EXPECT_EQ(extractedFile(QStringLiteral("p1.jpg")), sampleData(100000, 3));
+        }
+    }
+}
+
 TEST(ArchiverVersion, AnUnusableLibraryReportsVersionZero)
 {
     EXPECT_NE(Archiver::UnZipGetVersion(), 0);
