@@ -104,7 +104,8 @@ struct MemberWatch {
     /// Asked once, right after `planned` and on the same thread: the index, among those
     /// paths, of the file to write before every other one (the page a reader will see
     /// first), or -1 for none. Heeded where the members are not one stream: there a file can
-    /// only come out in its turn.
+    /// only come out in its turn. Once it is out, the other members are written by threads of
+    /// lowered priority, which yield the processors to the reader's page turns.
     std::function<qsizetype(const QStringList& paths)> first;
     /// Once, as the extraction call returns, whatever its result: nothing more is written.
     std::function<void()> ended;

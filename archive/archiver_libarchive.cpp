@@ -579,10 +579,17 @@ void runWorkers(Extraction& job)
 {
     if (job.plan.files.empty())
         return;
-    // The reader waits for that one page; the others share the cores once it is out.
-    if (job.firstFile)
-        runWorker(job, job.firstFile);
     const int count = job.oneStream ? 1 : workerCount(job.plan.files.size());
+    if (job.firstFile) {
+        // The reader waits for that one page. The rest comes while the page is read, and
+        // yields the processors to the reading whenever it wants them.
+        runWorker(job, job.firstFile);
+        WorkPool background(count, WorkPool::Priority::Background);
+        for (int k = 0; k < count; ++k)
+            background.start([&job] { runWorker(job); });
+        background.waitForDone();
+        return;
+    }
     // The calling thread is one of the workers; the others end before the job goes.
     WorkPool others(count - 1, WorkPool::Priority::Normal);
     for (int k = 1; k < count; ++k)

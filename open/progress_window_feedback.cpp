@@ -216,6 +216,10 @@ int ProgressWindowFeedback::run(quintptr owner, const QString& archiveName,
         running.below = std::exchange(g_readingRun, &running);
         const auto unstack = qScopeGuard([&] { g_readingRun = running.below; });
         loop.exec();
+        // The worker lets go of the work's shared state before get() here drops the last
+        // reference to it: dropped on the worker after get(), the state would be destroyed
+        // there with no hand-over that ThreadSanitizer sees.
+        worker.waitForDone();
         result = ended.get();
         delete window.data();
         delete strip.data();
