@@ -1,10 +1,13 @@
 #include "open/extraction_progress_strip.h"
 
 #include <QEvent>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace folivo {
 namespace {
@@ -16,6 +19,7 @@ const QString kStop = QStringLiteral("中止");
 constexpr int kBarSteps = 1000;
 constexpr int kBarWidth = 120;
 constexpr int kMargin = 6;
+constexpr int kWidestCount = 99999;
 
 } // namespace
 
@@ -26,6 +30,11 @@ ExtractionProgressStrip::ExtractionProgressStrip(QWidget* owner)
     setAutoFillBackground(true);
     setFocusPolicy(Qt::NoFocus);
     m_text = new QLabel(this);
+    // Room for the widest text it will show, so that the strip keeps its size as counts grow.
+    const QFontMetrics metrics = m_text->fontMetrics();
+    m_text->setMinimumWidth(
+        std::max(metrics.horizontalAdvance(kUnpacking.arg(kWidestCount).arg(kWidestCount)),
+                 metrics.horizontalAdvance(kWaiting)));
     m_bar = new QProgressBar(this);
     m_bar->setRange(0, kBarSteps);
     m_bar->setTextVisible(false);
