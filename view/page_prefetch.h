@@ -73,10 +73,10 @@ public:
 
     /// After the page `name` of `folder` is shown: prepare the page a turn in `direction`
     /// (+1, -1; 0 keeps the last one) would show, and the one a turn back while reading (the
-    /// page after the one ahead stays if it is held already). While
-    /// flicking, the next kFlickingAhead pages in that direction instead, nearest first: every
-    /// worker decodes one of them at once, and a worker that is done starts the next at once,
-    /// so that the next flicks find their pages ready or half done.
+    /// page after the one ahead stays if it is held already). While flicking, the next
+    /// kFlickingAhead pages in that direction instead, nearest first: every worker decodes one
+    /// of them at once, and a worker that is done starts the next at once, so that the next
+    /// flicks find their pages ready or half done.
     void prepareAround(const QString& folder, const QString& name, int direction,
                        const PageTurnSizing& sizing, Pace pace);
 
