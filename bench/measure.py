@@ -543,6 +543,28 @@ def first_page_table(results, options):
         print(row)
 
 
+def turns_table(results, size):
+    djpeg = median(results["djpeg"])
+    cpu = median(DJPEG_CPU)
+    print()
+    print("page shown at %d x %d; %d turns at reading pace, %d flicks counted"
+          % (size[0], size[1], len(results["reading"]), len(results["flicking"])))
+    print("djpeg -scale 1/2 of each turned page: median %.1f ms, p90 %.1f ms; its CPU time: "
+          "median %.1f ms, %.1f x less than its wall time"
+          % (djpeg, p90(results["djpeg"]), cpu, djpeg / cpu))
+    for figure, value, limit in (
+            ("page turn, reading pace, median", median(results["reading"]), 0.3),
+            ("page turn, reading pace, p90", p90(results["reading"]), None),
+            ("page turn, flicking, median", median(results["flicking"]), 0.6),
+            ("page turn, flicking, p90", p90(results["flicking"]), None),
+            ("decode alone (Folivo's loader), median", median(results["decode"]), None)):
+        ratio = value / djpeg
+        print("%s: %.1f ms, %.2f x djpeg%s"
+              % (figure, value, ratio, "" if limit is None else " (target <= %.2f x: %s)"
+                 % (limit, "pass" if ratio <= limit else "FAIL")))
+    print("peak memory, folder: start + turns: %.1f MB" % results["turn_memory"])
+
+
 def table(results, size, options):
     djpeg = median(results["djpeg"])
     rows = []
@@ -626,6 +648,8 @@ def main():
                         help="only the page turns in two-page spreads")
     parser.add_argument("--first-page-only", action="store_true",
                         help="only the archives' first page beside the folder's start-up")
+    parser.add_argument("--turns-only", action="store_true",
+                        help="only the single-page turns at both paces, with their anchors")
     options = parser.parse_args()
     if 1 + 2 * options.turns > options.pages:
         parser.error("%d turns at each pace need %d pages" % (options.turns, 1 + 2 * options.turns))
@@ -634,6 +658,20 @@ def main():
     except DisplayUnusable:
         print("cannot open the X display %s" % os.environ.get("DISPLAY"))
         return 75
+    if options.turns_only:
+        try:
+            results = {"djpeg": [], "decode": [], "reading": [], "flicking": []}
+            size = bench.turns(results)
+        except Failure as failure:
+            print("FAILED: %s" % failure)
+            return 1
+        finally:
+            bench.close()
+        if options.raw:
+            with open(options.raw, "w") as f:
+                json.dump(dict(results, djpeg_cpu=DJPEG_CPU, page_size=size), f, indent=1)
+        turns_table(results, size)
+        return 0
     if options.spread_only:
         try:
             results = {"spread_reading": [], "spread_djpeg": []}

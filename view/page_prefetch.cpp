@@ -49,17 +49,30 @@ private:
 };
 
 // The names the turns would reach, found as File_Step finds them (without its end-of-list
-// messages: an end is simply no page to prepare).
-QString stepFrom(const QString& folder, const QString& name, int direction)
-{
-    if (trimBlanks(name).isEmpty())
-        return QString();
-    const TextOnly path(folder);
-    // Listed names are used whole: a page's name may begin with a blank.
-    if (direction > 0)
-        return Mod_Varnox::File_Next(path, TextOnly(name));
-    return Mod_Varnox::File_Previous(path, name);
-}
+// messages: an end is simply no page to prepare), all from one reading of the listing.
+class FolderSteps {
+public:
+    explicit FolderSteps(const QString& folder)
+        : m_pages(Mod_Varnox::folderPictures(TextOnly(folder)))
+    {
+    }
+
+    /// The page one turn in `direction` (+1, -1) from `name`; "" at an end.
+    QString step(const QString& name, int direction) const
+    {
+        if (trimBlanks(name).isEmpty())
+            return QString();
+        // Listed names are used whole: a page's name may begin with a blank.
+        const qsizetype at = m_pages.indexOf(name);
+        const qsizetype to = at + direction;
+        if (at < 0 || to < 0 || to >= m_pages.size())
+            return QString();
+        return m_pages.at(to);
+    }
+
+private:
+    QStringList m_pages;
+};
 
 constexpr qint64 kBytesPerPixel = 4;
 
@@ -194,7 +207,7 @@ void PagePrefetch::startFirstPage(const QString& path, const PageTurnSizing& siz
     m_readWhole = readWhole ? path : QString();
     // Not one of the background workers: the reader is waiting for this page.
     ++m_workers;
-    m_firstPagePool.start([this] { work(); });
+    m_firstPagePool.start([this] { work(false); });
 }
 
 std::optional<PreparedPage> PagePrefetch::take(const QString& path, double twipsPerPixel)
@@ -255,6 +268,12 @@ qint64 heldBytes(const PagePrefetch& prefetch)
     return prefetch.m_heldBytes;
 }
 
+void setBeforeDecode(PagePrefetch& prefetch, std::function<void(const QString& path)> beforeDecode)
+{
+    const std::lock_guard lock(prefetch.m_mutex);
+    prefetch.m_beforeDecode = std::move(beforeDecode);
+}
+
 void waitUntilIdle(PagePrefetch& prefetch)
 {
     // In this order: the first page's worker may hand a plan on to the background pool.
@@ -262,26 +281,32 @@ void waitUntilIdle(PagePrefetch& prefetch)
     prefetch.m_pool.waitForDone();
 }
 
+// A worker busy with a page takes nothing else until it is done with it: while the reader
+// flicks, one usually is, and the next plan and its pages go to another core at once.
 void PagePrefetch::startWorkers(std::unique_lock<std::mutex>&)
 {
     const auto pending = static_cast<int>(m_queue.size()) + (m_plan ? 1 : 0);
-    const int wanted = std::min(m_pool.maxThreadCount(), pending);
-    while (m_workers < wanted) {
+    while (m_backgroundWorkers < m_pool.maxThreadCount() &&
+           m_backgroundWorkers - m_backgroundBusy < pending) {
         ++m_workers;
-        m_pool.start([this] { work(); });
+        ++m_backgroundWorkers;
+        m_pool.start([this] { work(true); });
     }
 }
 
-void PagePrefetch::work()
+void PagePrefetch::work(bool background)
 {
+    const int busy = background ? 1 : 0;
     std::unique_lock lock(m_mutex);
     while (!m_stopping) {
         const std::uint64_t generation = m_generation;
         if (m_plan) {
             const Plan plan = *std::exchange(m_plan, std::nullopt);
+            m_backgroundBusy += busy;
             lock.unlock();
             runPlan(plan, generation);
             lock.lock();
+            m_backgroundBusy -= busy;
             continue;
         }
         if (m_queue.empty())
@@ -292,24 +317,37 @@ void PagePrefetch::work()
         if (m_busy.contains(path))
             continue;
         m_busy.append(path);
+        m_backgroundBusy += busy;
         lock.unlock();
         prepare(path, generation);
         lock.lock();
+        m_backgroundBusy -= busy;
         m_busy.removeOne(path);
         m_pageRead.notify_all();
     }
     --m_workers;
+    if (background)
+        --m_backgroundWorkers;
 }
 
 void PagePrefetch::runPlan(const Plan& plan, std::uint64_t generation)
 {
     QStringList wanted;
+    QString beyond;
     try {
-        const QString ahead = stepFrom(plan.folder, plan.name, plan.direction);
-        const QString second = plan.pace == Pace::Flicking
-                                   ? stepFrom(plan.folder, ahead, plan.direction)
-                                   : stepFrom(plan.folder, plan.name, -plan.direction);
-        for (const QString& name : {ahead, second}) {
+        const FolderSteps steps(plan.folder);
+        // Nearest first: the workers take them in this order.
+        QStringList names{steps.step(plan.name, plan.direction)};
+        if (plan.pace == Pace::Flicking) {
+            while (names.size() < kFlickingAhead && !names.last().isEmpty())
+                names.append(steps.step(names.last(), plan.direction));
+        } else {
+            names.append(steps.step(plan.name, -plan.direction));
+            const QString next = steps.step(names.first(), plan.direction);
+            if (!next.isEmpty() && next != plan.name)
+                beyond = joinPath(plan.folder, next);
+        }
+        for (const QString& name : names) {
             const QString path = joinPath(plan.folder, name);
             if (!name.isEmpty() && name != plan.name && !wanted.contains(path))
                 wanted.append(path);
@@ -317,6 +355,7 @@ void PagePrefetch::runPlan(const Plan& plan, std::uint64_t generation)
     } catch (...) {
         // A folder that cannot be listed now is reported by the turn that steps into it.
         wanted.clear();
+        beyond.clear();
     }
 
     std::unique_lock lock(m_mutex);
@@ -325,6 +364,13 @@ void PagePrefetch::runPlan(const Plan& plan, std::uint64_t generation)
     m_sizing = plan.sizing;
     m_wanted = wanted;
     m_partners.clear();
+    // While reading, the page after the one ahead stays when it is held already, drawn or
+    // being drawn for flicking: a reader who pauses and flicks on finds it, and it costs
+    // nothing otherwise. Held pages stay within the flicking pace's count.
+    const bool held = std::any_of(m_entries.begin(), m_entries.end(),
+                                  [&](const Entry& entry) { return entry.path == beyond; });
+    if (!beyond.isEmpty() && !wanted.contains(beyond) && (held || m_busy.contains(beyond)))
+        m_wanted.append(beyond);
     dropUnwanted();
     m_queue.assign(wanted.begin(), wanted.end());
     startWorkers(lock);
@@ -340,6 +386,7 @@ void PagePrefetch::prepare(const QString& path, std::uint64_t generation)
         PageTurnSizing sizing;
         Partner partner;
         bool readWhole = false;
+        std::function<void(const QString&)> beforeDecode;
         {
             const std::lock_guard lock(m_mutex);
             if (generation != m_generation)
@@ -352,7 +399,10 @@ void PagePrefetch::prepare(const QString& path, std::uint64_t generation)
                     entry.partner == partner)
                     return;
             }
+            beforeDecode = m_beforeDecode;
         }
+        if (beforeDecode)
+            beforeDecode(path);
         // A page of a pair takes its size from its partner's shape as well; a partner whose
         // size in pixels its header does not tell leaves the page to its turn.
         std::optional<QSize> partnerTwips;

@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -56,8 +57,8 @@ struct PreparedPage {
 /// plain copies of the page state. Nothing here touches a widget, shows a message or writes
 /// a setting, and failures are never kept: a page that cannot be read ahead is simply loaded
 /// by its turn, which reports what goes wrong then. A prepared page is handed out only while
-/// its file is unchanged on disk. Memory is bounded by a few screen-sized pages, and by what
-/// each worker may take while it draws one.
+/// its file is unchanged on disk. Memory is bounded by a few screen-sized pages (see
+/// kByteBudget), and by what each worker may take while it draws one.
 ///
 /// Every call comes from the user-interface thread, but for expectUnpackedFolder() and
 /// fileUnpacked(). Its waits end soon: take() waits only for the one page being read, and
@@ -71,9 +72,11 @@ public:
     PagePrefetch& operator=(const PagePrefetch&) = delete;
 
     /// After the page `name` of `folder` is shown: prepare the page a turn in `direction`
-    /// (+1, -1; 0 keeps the last one) would show, and the one a turn back while reading, or
-    /// the one after it while flicking (the second core decodes it meanwhile). Two pages at
-    /// most: what is prepared stays within a few screen pages.
+    /// (+1, -1; 0 keeps the last one) would show, and the one a turn back while reading (the
+    /// page after the one ahead stays if it is held already). While flicking, the next
+    /// kFlickingAhead pages in that direction instead, nearest first: every worker decodes one
+    /// of them at once, and a worker that is done starts the next at once, so that the next
+    /// flicks find their pages ready or half done.
     void prepareAround(const QString& folder, const QString& name, int direction,
                        const PageTurnSizing& sizing, Pace pace);
 
@@ -109,7 +112,16 @@ public:
     /// Whether a page is being prepared or waits to be.
     bool working() const;
 
+    /// The pages prepared ahead while flicking: one more than the workers decode at once on
+    /// two cores, so that a worker done before the next turn has the one after to start.
+    static constexpr int kFlickingAhead = 3;
+
     /// Upper bound of the bytes of pixels held by prepared pages and pages being rendered.
+    /// Within it, the pages held are the ones the next turns want: two screen-sized pages
+    /// while reading (a spread's pages are half a screen each), kFlickingAhead (one more)
+    /// while flicking; the page after the one ahead, when held from flicking, stays while
+    /// reading too. A page that stops being wanted while it is being drawn is let go once
+    /// drawn, so that for the length of a decode it may come on top of these.
     static constexpr qint64 kByteBudget = qint64{48} * 1024 * 1024;
     /// A page is read ahead only when reading and drawing it takes at most this much at once
     /// (its file's bytes, what it decodes to, the decoder's buffers): a picture that must be
@@ -120,6 +132,8 @@ private:
     // For tests and benchmarks (view/page_prefetch_testing.h).
     friend qint64 heldBytes(const PagePrefetch& prefetch);
     friend void waitUntilIdle(PagePrefetch& prefetch);
+    friend void setBeforeDecode(PagePrefetch& prefetch,
+                                std::function<void(const QString& path)> beforeDecode);
 
     struct Plan {
         QString folder;
@@ -145,7 +159,7 @@ private:
 
     void startWorkers(std::unique_lock<std::mutex>& lock);
     void startFirstPage(const QString& path, const PageTurnSizing& sizing, bool readWhole);
-    void work();
+    void work(bool background);
     void runPlan(const Plan& plan, std::uint64_t generation);
     void prepare(const QString& path, std::uint64_t generation);
     void dropUnwanted();
@@ -171,14 +185,21 @@ private:
     QStringList m_busy;    ///< pages being read
     std::vector<Entry> m_entries;
     qint64 m_heldBytes = 0;
-    int m_workers = 0; ///< pieces of work started on the pools and not yet ended
+    int m_workers = 0;           ///< pieces of work started on the pools and not yet ended
+    int m_backgroundWorkers = 0; ///< of them, on m_pool
+    /// Of those, the ones reading a page or running a plan: they take no other work before
+    /// they are done with it.
+    int m_backgroundBusy = 0;
+    /// Told of each page just before it is decoded, on the worker's thread (for tests). Set
+    /// before any page is prepared.
+    std::function<void(const QString& path)> m_beforeDecode;
     bool m_enabled = true;
     bool m_stopping = false;
 
     /// Last, so that they go first, each waiting for its work, which uses everything above.
-    /// Every core reads ahead: one page ahead while the reader reads, a second while they
-    /// flick; at the lowered priority of work nobody waits for yet, so that the page on screen
-    /// and the window come first.
+    /// Every core reads ahead: the page ahead and the one behind while the reader reads, the
+    /// pages ahead while they flick; at the lowered priority of work nobody waits for yet, so that
+    /// the page on screen and the window come first.
     WorkPool m_pool;
     /// The first page's worker: the reader is waiting for that page, so its thread keeps
     /// its priority.

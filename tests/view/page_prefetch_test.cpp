@@ -9,10 +9,16 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace folivo {
@@ -69,13 +75,15 @@ TEST_F(PagePrefetchTest, PreparesTheNeighboursAtTheSizeTheTurnDrawsAndNothingFai
     // Kept for a turn back to it, until the reader is elsewhere.
     EXPECT_TRUE(prefetch.take(path(4), 15.0));
 
-    // Flicking: the page ahead and the one after it; the one behind is let go.
+    // Flicking: the pages ahead; the one behind is let go.
     prefetch.prepareAround(folder, name(7), 1, sizing, Pace::Flicking);
     waitUntilIdle(prefetch);
     EXPECT_TRUE(prefetch.take(path(8), 15.0));
     const std::optional<PreparedPage> further = prefetch.take(path(9), 15.0);
     ASSERT_TRUE(further);
     EXPECT_EQ(further->image.size(), QSize(517, 599)); // 690 × 800
+    EXPECT_TRUE(prefetch.take(path(10), 15.0));
+    EXPECT_FALSE(prefetch.take(path(11), 15.0));
     EXPECT_FALSE(prefetch.take(path(4), 15.0));
     EXPECT_FALSE(prefetch.take(path(6), 15.0));
     prefetch.clear();
@@ -246,6 +254,124 @@ TEST_F(PagePrefetchTest, TurnsTakenWhileTheWorkersRunGetWholePagesOrNone)
     }
     EXPECT_GT(taken, 0);
     waitUntilIdle(prefetch);
+}
+
+/// Holds the decode of one page back until it is let go, and notes each page decoded.
+class DecodeGate {
+public:
+    explicit DecodeGate(QString held)
+        : m_held(std::move(held))
+    {
+    }
+    void beforeDecode(const QString& path)
+    {
+        std::unique_lock lock(m_mutex);
+        m_decoded.append(path);
+        m_changed.notify_all();
+        if (path == m_held)
+            m_changed.wait(lock, [&] { return m_released; });
+    }
+    bool waitForDecode(const QString& path)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(10),
+                                  [&] { return m_decoded.contains(path); });
+    }
+    qsizetype decodes(const QString& path)
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_decoded.count(path);
+    }
+    void release()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_changed.notify_all();
+    }
+
+private:
+    const QString m_held;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    QStringList m_decoded;
+    bool m_released = false;
+};
+
+TEST_F(PagePrefetchTest, FlickingKeepsTwoDecodesRunningAndATurnTakesTheOneUnderWay)
+{
+    if (QThread::idealThreadCount() < 2)
+        GTEST_SKIP() << "one core: one decode at a time";
+    DecodeGate gate(path(3));
+    PagePrefetch prefetch;
+    setBeforeDecode(prefetch, [&](const QString& page) { gate.beforeDecode(page); });
+    // Let go before the prefetcher waits for its workers at its end, also when a check fails.
+    const std::unique_ptr<DecodeGate, void (*)(DecodeGate*)> letGo(
+        &gate, [](DecodeGate* held) { held->release(); });
+
+    // Page 3 takes long: the worker done with page 2 goes on with page 4 meanwhile.
+    prefetch.prepareAround(folder, name(1), 1, sizing, Pace::Flicking);
+    ASSERT_TRUE(gate.waitForDecode(path(4)));
+    ASSERT_TRUE(prefetch.take(path(2), 15.0));
+    ASSERT_TRUE(prefetch.take(path(4), 15.0)); // its worker has nothing left to do
+    // The next flick comes while page 3 is still being decoded: the free core starts page 5.
+    prefetch.prepareAround(folder, name(2), 1, sizing, Pace::Flicking);
+    ASSERT_TRUE(gate.waitForDecode(path(5)));
+
+    // The turn to page 3 waits for its decode and takes what it drew.
+    std::thread later([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        gate.release();
+    });
+    const std::optional<PreparedPage> third = prefetch.take(path(3), 15.0);
+    later.join();
+    ASSERT_TRUE(third);
+    EXPECT_EQ(third->image,
+              loadPicture(path(3), PictureFormats::Classic).render(third->image.size()));
+    EXPECT_EQ(gate.decodes(path(3)), 1);
+}
+
+TEST_F(PagePrefetchTest, FlickingHoldsOnePageMoreThanReading)
+{
+    for (int i = 1; i <= kPages; ++i)
+        ASSERT_TRUE(writePage(i, 640, 800));
+    const qint64 page = qint64{479} * 599 * 4;
+
+    PagePrefetch prefetch;
+    std::atomic<bool> done = false;
+    qint64 most = 0;
+    std::thread watch([&] {
+        while (!done) {
+            most = std::max(most, heldBytes(prefetch));
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    for (int i = 1; i < 7; ++i) {
+        prefetch.prepareAround(folder, name(i), 1, sizing, Pace::Flicking);
+        prefetch.take(path(i + 1), 15.0);
+    }
+    prefetch.prepareAround(folder, name(7), 1, sizing, Pace::Flicking);
+    waitUntilIdle(prefetch);
+    EXPECT_EQ(heldBytes(prefetch), 3 * page); // pages 8, 9 and 10
+    // The reader pauses: page 10, drawn already, stays beside the page ahead and the one
+    // behind, until a turn leaves it out of reach.
+    ASSERT_TRUE(prefetch.take(path(8), 15.0));
+    prefetch.prepareAround(folder, name(8), 1, sizing, Pace::Reading);
+    waitUntilIdle(prefetch);
+    EXPECT_EQ(heldBytes(prefetch), 3 * page);
+    EXPECT_TRUE(prefetch.take(path(7), 15.0));
+    EXPECT_TRUE(prefetch.take(path(10), 15.0));
+    prefetch.prepareAround(folder, name(9), 1, sizing, Pace::Reading);
+    waitUntilIdle(prefetch);
+    EXPECT_EQ(heldBytes(prefetch), 2 * page); // pages 8 and 10
+    // Flicking back and forth.
+    for (int i = 9; i > 2; --i)
+        prefetch.prepareAround(folder, name(i), -1, sizing, Pace::Flicking);
+    for (int i = 3; i < kPages; ++i)
+        prefetch.prepareAround(folder, name(i), 1, sizing, Pace::Flicking);
+    waitUntilIdle(prefetch);
+    done = true;
+    watch.join();
+    EXPECT_LE(most, 3 * page);
 }
 
 TEST_F(PagePrefetchTest, EndingWhileTheWorkersRunWaitsForThem)
