@@ -581,11 +581,13 @@ void runWorkers(Extraction& job)
         return;
     const int count = job.oneStream ? 1 : workerCount(job.plan.files.size());
     if (job.firstFile) {
-        // The reader waits for that one page. The rest comes while the page is read, and
-        // yields the processors to the reading whenever it wants them.
+        // The reader waits for that one page. The rest comes while the page is read, by one
+        // worker fewer (a core is the page's), yielding the processors to the reading
+        // whenever it wants them: its buffers add to the pages' own meanwhile.
         runWorker(job, job.firstFile);
-        WorkPool background(count, WorkPool::Priority::Background);
-        for (int k = 0; k < count; ++k)
+        const int rest = std::max(1, count - 1);
+        WorkPool background(rest, WorkPool::Priority::Background);
+        for (int k = 0; k < rest; ++k)
             background.start([&job] { runWorker(job); });
         background.waitForDone();
         return;

@@ -577,10 +577,11 @@ def table(results, size, options):
                      "%.2f x" % ratio, target, verdict))
 
     reading, flicking = results["reading"], results["flicking"]
-    ratio_row("page turn, reading pace, median", median(reading), "djpeg", djpeg, 0.4)
+    # Reading pace kept where it stands; flicking with two cores decoding ahead.
+    ratio_row("page turn, reading pace, median", median(reading), "djpeg", djpeg, 0.3)
     ratio_row("page turn, reading pace, p90", p90(reading), "djpeg", djpeg, 0.6)
     spread_row(ratio_row, results)
-    ratio_row("page turn, flicking, median", median(flicking), "djpeg", djpeg, 1.0)
+    ratio_row("page turn, flicking, median", median(flicking), "djpeg", djpeg, 0.6)
     ratio_row("page turn, flicking, p90", p90(flicking), "djpeg", djpeg, None)
     ratio_row("decode alone (Folivo's loader), median", median(results["decode"]), "djpeg",
               djpeg, None)
