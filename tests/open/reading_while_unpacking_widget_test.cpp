@@ -144,7 +144,7 @@ protected:
     }
     /// Runs `step` from the event loop of the open procedure once the book is on screen and
     /// its unpacking held after the first page.
-    void whenHeld(HeldAfterFirstPage& feedback, std::function<void()> step)
+    void whenHeld(HeldAfterFirstPage& feedback, const std::function<void()>& step)
     {
         auto* poll = new QTimer(&window);
         poll->setInterval(10);
